@@ -1,0 +1,100 @@
+#include "catalog/tree.h"
+
+#include <string.h>
+
+#include <algorithm>
+
+#include "catalog/context.h"
+#include "catalog/format.h"
+#include "catalog/mask.h"
+#include "platform/console.h"
+#include "platform/env.h"
+
+namespace korvex {
+namespace {
+
+const uint64_t kFourGiB = 0x100000000ull;
+
+void TurnSpinner(Context& ctx) {
+  ScanTotals& t = ctx.totals;
+  t.spinnerTick = (t.spinnerTick + 1) % 128;
+  if (t.spinnerTick != 0) return;
+  t.spinnerPhase = (t.spinnerPhase + 1) % 4;
+  static const char kSpinner[] = "\\-/|";
+  char text[2] = {'\b', kSpinner[t.spinnerPhase]};
+  ctx.console.Write(Stream::kOut, text, 2);
+  ctx.console.Flush(Stream::kOut);
+}
+
+bool SelectedForStorage(const Context& ctx, const char* name, uint64_t size) {
+  const CatalogOptions& o = ctx.options;
+  // A content record cannot hold 4 GiB or more.
+  if (!o.storageEnabled || size >= kFourGiB || static_cast<uint32_t>(size) >= o.maxStoredSize) {
+    return false;
+  }
+  std::string upper(name);
+  UpperAscii(&upper);
+  for (const std::string& mask : o.storeMasks) {
+    if (CompareMask(upper.c_str(), mask.c_str()) == 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void UpperAscii(std::string* text) {
+  for (char& c : *text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+}
+
+FileNode::FileNode(Context& ctx, const DirEntry& entry)
+    : size(entry.size),
+      time(entry.time),
+      attributes(static_cast<uint8_t>(entry.attributes & ~kAttrStored)),
+      readable(entry.readable),
+      nameLength_(static_cast<uint32_t>(strlen(entry.name))) {
+  TurnSpinner(ctx);
+  ctx.totals.fileCount++;
+  name_.reset(new char[nameLength_ + 1]);
+  memcpy(name_.get(), entry.name, nameLength_ + 1);
+  ctx.totals.totalBytes += static_cast<int64_t>(size);
+  if (entry.attributes & kAttrStored) ctx.env.AcknowledgeTemporary();
+  if (SelectedForStorage(ctx, entry.name, size)) {
+    ctx.totals.selectedCount++;
+    ctx.totals.selectedBytes += static_cast<int64_t>(size);
+    attributes |= kAttrStored;
+  }
+}
+
+DirNode::DirNode() : time(0), attributes(kAttrDirectory) {}
+
+DirNode::DirNode(Context& ctx, const DirEntry& entry)
+    : name(entry.name),
+      time(entry.time),
+      attributes(static_cast<uint8_t>(entry.attributes)) {
+  ctx.totals.dirCount++;
+}
+
+bool DirNode::Scan(Context& ctx, const std::string& parentPath) {
+  std::string path = parentPath + name + kPathSeparator;
+  bool listed = ctx.env.ListDirectory(path, [&](const DirEntry& entry) {
+    if (entry.attributes & kAttrDirectory) {
+      subdirectories.emplace_back(new DirNode(ctx, entry));
+    } else {
+      files.emplace_back(ctx, entry);
+    }
+  });
+  if (!listed) return false;
+  std::sort(files.begin(), files.end(), [](const FileNode& a, const FileNode& b) {
+    return strcmp(a.name(), b.name()) < 0;
+  });
+  std::sort(subdirectories.begin(), subdirectories.end(),
+            [](const std::unique_ptr<DirNode>& a, const std::unique_ptr<DirNode>& b) {
+              return strcmp(a->name.c_str(), b->name.c_str()) < 0;
+            });
+  for (auto& sub : subdirectories) sub->Scan(ctx, path);
+  return true;
+}
+
+}  // namespace korvex

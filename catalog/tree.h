@@ -1,0 +1,61 @@
+// The in-memory tree of a scanned directory, and the scanner that builds it.
+#ifndef KORVEX_CATALOG_TREE_H_
+#define KORVEX_CATALOG_TREE_H_
+
+#include <stdint.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace korvex {
+
+struct Context;
+struct DirEntry;
+
+class FileNode {
+ public:
+  // Counts the file, turns the spinner and selects the file for storage.
+  FileNode(Context& ctx, const DirEntry& entry);
+
+  const char* name() const { return name_.get(); }
+  char* mutableName() { return name_.get(); }
+  uint32_t nameLength() const { return nameLength_; }
+  // The size field keeps the low 32 bits; passes read the whole file.
+  uint32_t size32() const { return static_cast<uint32_t>(size); }
+
+  uint64_t size;
+  uint32_t time;
+  uint32_t crc = 0;
+  uint8_t attributes;  // bit 0x08 is the stored flag
+  bool readable;       // false: never opened, read as empty
+
+ private:
+  std::unique_ptr<char[]> name_;
+  uint32_t nameLength_;
+};
+
+class DirNode {
+ public:
+  DirNode();  // the root: empty name, time 0, attributes 0x10
+  DirNode(Context& ctx, const DirEntry& entry);
+  virtual ~DirNode() = default;
+
+  // Enumerates parentPath + name + separator, sorts the entries by name as
+  // strcmp does, then scans every subdirectory.  False when the directory
+  // cannot be listed; it then keeps no entries.
+  bool Scan(Context& ctx, const std::string& parentPath);
+
+  std::string name;
+  uint32_t time;
+  uint8_t attributes;
+  std::vector<FileNode> files;
+  std::vector<std::unique_ptr<DirNode>> subdirectories;
+};
+
+// Upper-cases the ASCII letters a to z in place.
+void UpperAscii(std::string* text);
+
+}  // namespace korvex
+
+#endif  // KORVEX_CATALOG_TREE_H_

@@ -1,0 +1,44 @@
+#include <string.h>
+
+#include "catalog/context.h"
+#include "catalog/progress.h"
+#include "cli/korvex.h"
+#include "platform/console.h"
+
+namespace korvex {
+namespace {
+
+const char kBanner[] =
+    "KORVEX v3.0m - media catalogs. Copyright (c) 2026 the korvex developers.\n";
+
+const char kUsage[] =
+    "Usage:\n"
+    "  korvex c [/store=masks] [/max=bytes] [/fast] catalog [source-directory]\n"
+    "  korvex l [/fast] catalog [mask]\n"
+    "  korvex e [/mount=root] [/fast] [/overwrite] catalog path-in-catalog "
+    "[target-directory]\n";
+
+}  // namespace
+
+int RunKorvex(Context& ctx, int argc, char** argv) {
+  Console& console = ctx.console;
+  console.SaveTitle();
+  console.SetTitle(StageTitle("Init"));
+  console.Err(kBanner);
+  console.Flush(Stream::kErr);
+  if (argc < 2) {
+    console.Err(kUsage);
+    console.Flush(Stream::kErr);
+    console.RestoreTitle();
+    return 0;
+  }
+  const char* word = argv[1];
+  if (strcmp(word, "c") == 0) return RunCreate(ctx, argc, argv);
+  if (strcmp(word, "e") == 0) return RunExtract(ctx, argc, argv);
+  if (strcmp(word, "l") == 0) return RunList(ctx, argc, argv);
+  console.Err(kUsage);
+  console.Flush(Stream::kErr);
+  return 1;
+}
+
+}  // namespace korvex

@@ -1,0 +1,106 @@
+// The one interface between korvex and the operating system: files,
+// directory enumeration, code pages and the "Temporary File!!!"
+// acknowledgement.  One POSIX and one Win32 implementation; tests wrap it to
+// inject faults.
+#ifndef KORVEX_PLATFORM_ENV_H_
+#define KORVEX_PLATFORM_ENV_H_
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace korvex {
+
+#ifdef _WIN32
+constexpr char kPathSeparator = '\\';
+#else
+constexpr char kPathSeparator = '/';
+#endif
+
+// An open file.  Closing happens in the destructor when Close was not called;
+// call Close to learn whether buffered data reached the disk.
+class File {
+ public:
+  virtual ~File() = default;
+  // Reads up to n bytes; *got tells how many.  False when the read failed.
+  virtual bool Read(void* buffer, size_t n, size_t* got) = 0;
+  // True only when all n bytes were written.
+  virtual bool Write(const void* data, size_t n) = 0;
+  // Moves to an absolute position; true when it landed exactly there.
+  virtual bool Seek(uint64_t position) = 0;
+  virtual uint64_t Size() = 0;
+  virtual bool Close() = 0;
+};
+
+// One entry of a directory listing.
+struct DirEntry {
+  const char* name;     // the file system's bytes, never "." or ".."
+  uint32_t attributes;  // 0x10 directory; the other bits as the platform has them
+  uint32_t time;        // seconds since 1970 UTC; 0 when unknown
+  uint64_t size;        // full size in bytes (0 for directories)
+  bool readable;        // false for entries no pass may open (links, devices)
+};
+
+class Env {
+ public:
+  virtual ~Env() = default;
+
+  // Opens an existing file for sequential reading; null on failure.
+  virtual std::unique_ptr<File> OpenRead(const std::string& path) = 0;
+  // Creates or truncates a file for writing, never through a symbolic link
+  // standing at the path; null on failure.
+  virtual std::unique_ptr<File> Create(const std::string& path) = 0;
+  virtual bool Delete(const std::string& path) = 0;
+  // Moves from over to, replacing to.
+  virtual bool Rename(const std::string& from, const std::string& to) = 0;
+  // Calls visit for every entry of the directory whose path ends in a
+  // separator (or is empty for the current drive's root), in file-system
+  // order.  False when the directory cannot be listed.
+  virtual bool ListDirectory(const std::string& path,
+                             const std::function<void(const DirEntry&)>& visit) = 0;
+
+  // In-place conversions between the ANSI and OEM code pages; each maps one
+  // byte to one byte.
+  virtual void AnsiToOem(char* text) = 0;
+  virtual void OemToAnsi(char* text) = 0;
+
+  // Shows "Temporary File!!!" and waits until the user acknowledges it.
+  virtual void AcknowledgeTemporary() = 0;
+
+  // The real operating system.
+  static Env* Default();
+};
+
+// Forwards every call to another Env, so a test double overrides only the
+// call it breaks.
+class EnvWrapper : public Env {
+ public:
+  explicit EnvWrapper(Env* target) : target_(target) {}
+  std::unique_ptr<File> OpenRead(const std::string& path) override {
+    return target_->OpenRead(path);
+  }
+  std::unique_ptr<File> Create(const std::string& path) override {
+    return target_->Create(path);
+  }
+  bool Delete(const std::string& path) override { return target_->Delete(path); }
+  bool Rename(const std::string& from, const std::string& to) override {
+    return target_->Rename(from, to);
+  }
+  bool ListDirectory(const std::string& path,
+                     const std::function<void(const DirEntry&)>& visit) override {
+    return target_->ListDirectory(path, visit);
+  }
+  void AnsiToOem(char* text) override { target_->AnsiToOem(text); }
+  void OemToAnsi(char* text) override { target_->OemToAnsi(text); }
+  void AcknowledgeTemporary() override { target_->AcknowledgeTemporary(); }
+
+ private:
+  Env* target_;
+};
+
+}  // namespace korvex
+
+#endif  // KORVEX_PLATFORM_ENV_H_

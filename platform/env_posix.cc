@@ -1,0 +1,190 @@
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/env.h"
+
+namespace korvex {
+namespace {
+
+class PosixFile : public File {
+ public:
+  explicit PosixFile(int fd) : fd_(fd) {}
+  ~PosixFile() override { Close(); }
+
+  bool Read(void* buffer, size_t n, size_t* got) override {
+    size_t done = 0;
+    while (done < n) {
+      ssize_t r = ::read(fd_, static_cast<char*>(buffer) + done, n - done);
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        *got = done;
+        return false;
+      }
+      if (r == 0) break;
+      done += static_cast<size_t>(r);
+    }
+    *got = done;
+    return true;
+  }
+
+  bool Write(const void* data, size_t n) override {
+    const char* p = static_cast<const char*>(data);
+    while (n > 0) {
+      ssize_t w = ::write(fd_, p, n);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      p += w;
+      n -= static_cast<size_t>(w);
+    }
+    return true;
+  }
+
+  bool Seek(uint64_t position) override {
+    off_t at = ::lseek(fd_, static_cast<off_t>(position), SEEK_SET);
+    return at >= 0 && static_cast<uint64_t>(at) == position;
+  }
+
+  uint64_t Size() override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return 0;
+    return static_cast<uint64_t>(st.st_size);
+  }
+
+  bool Close() override {
+    if (fd_ < 0) return true;
+    int r = ::close(fd_);
+    fd_ = -1;
+    return r == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+uint32_t ClampTime(int64_t seconds) {
+  return (seconds < 0 || seconds > 0xFFFFFFFFLL) ? 0 : static_cast<uint32_t>(seconds);
+}
+
+// The one stat call per entry.  Directories are timed by their birth where
+// the file system records one.
+struct EntryStat {
+  mode_t mode;
+  uint64_t size;
+  int64_t mtime;
+  int64_t dirTime;
+};
+
+bool StatEntry(int dirfd, const char* name, EntryStat* out) {
+#if defined(STATX_BTIME)
+  struct statx sx;
+  if (::statx(dirfd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+              STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME | STATX_BTIME, &sx) != 0) {
+    return false;
+  }
+  out->mode = sx.stx_mode;
+  out->size = sx.stx_size;
+  out->mtime = sx.stx_mtime.tv_sec;
+  out->dirTime = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : sx.stx_mtime.tv_sec;
+#else
+  struct stat st;
+  if (::fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  out->mode = st.st_mode;
+  out->size = static_cast<uint64_t>(st.st_size);
+  out->mtime = st.st_mtime;
+  out->dirTime = st.st_mtime;
+#endif
+  return true;
+}
+
+class PosixEnv : public Env {
+ public:
+  std::unique_ptr<File> OpenRead(const std::string& path) override {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+#if defined(POSIX_FADV_SEQUENTIAL)
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+    return std::unique_ptr<File>(new PosixFile(fd));
+  }
+
+  std::unique_ptr<File> Create(const std::string& path) override {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
+                    0666);
+    if (fd < 0) return nullptr;
+    return std::unique_ptr<File>(new PosixFile(fd));
+  }
+
+  bool Delete(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
+
+  bool Rename(const std::string& from, const std::string& to) override {
+    return ::rename(from.c_str(), to.c_str()) == 0;
+  }
+
+  bool ListDirectory(const std::string& path,
+                     const std::function<void(const DirEntry&)>& visit) override {
+    DIR* dir = ::opendir(path.empty() ? "/" : path.c_str());
+    if (dir == nullptr) return false;
+    int dirfd = ::dirfd(dir);
+    while (struct dirent* d = ::readdir(dir)) {
+      const char* name = d->d_name;
+      if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
+      EntryStat st;
+      if (!StatEntry(dirfd, name, &st)) continue;
+      DirEntry entry;
+      entry.name = name;
+      uint32_t hidden = name[0] == '.' ? 0x02 : 0;
+      uint32_t readOnly = (st.mode & S_IWUSR) ? 0 : 0x01;
+      if (S_ISDIR(st.mode)) {
+        entry.attributes = 0x10 | hidden | readOnly;
+        entry.time = ClampTime(st.dirTime);
+        entry.size = 0;
+        entry.readable = false;
+      } else if (S_ISREG(st.mode)) {
+        entry.attributes = 0x20 | hidden | readOnly;
+        entry.time = ClampTime(st.mtime);
+        entry.size = st.size;
+        entry.readable = true;
+      } else {
+        // Links, FIFOs, sockets and devices: cataloged, never opened.
+        entry.attributes = 0x04 | hidden;
+        entry.time = ClampTime(st.mtime);
+        entry.size = 0;
+        entry.readable = false;
+      }
+      visit(entry);
+    }
+    ::closedir(dir);
+    return true;
+  }
+
+  void AnsiToOem(char*) override {}
+  void OemToAnsi(char*) override {}
+
+  void AcknowledgeTemporary() override {
+    fputs("Temporary File!!!\n", stderr);
+    fflush(stderr);
+    // Wait for Enter where a person can press it; otherwise go on.
+    if (FILE* tty = fopen("/dev/tty", "r")) {
+      int c;
+      while ((c = fgetc(tty)) != EOF && c != '\n') {
+      }
+      fclose(tty);
+    }
+  }
+};
+
+}  // namespace
+
+Env* Env::Default() {
+  static PosixEnv env;
+  return &env;
+}
+
+}  // namespace korvex

@@ -1,0 +1,146 @@
+#include "tests/testutil.h"
+
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utime.h>
+
+#include <string.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+#include <filesystem>
+
+namespace korvex {
+namespace test {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+  std::string pattern = (fs::temp_directory_path() / "korvex-test-XXXXXX").string();
+  char* made = mkdtemp(&pattern[0]);
+  path_ = made ? made : "";
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+std::string TempDir::operator/(const std::string& relative) const {
+  return path_ + "/" + relative;
+}
+
+std::string TempDir::Write(const std::string& relative, const std::string& contents,
+                           uint32_t mtime) const {
+  std::string full = *this / relative;
+  fs::create_directories(fs::path(full).parent_path());
+  std::ofstream(full, std::ios::binary) << contents;
+  struct utimbuf times = {static_cast<time_t>(mtime), static_cast<time_t>(mtime)};
+  utime(full.c_str(), &times);
+  return full;
+}
+
+std::string TempDir::MakeDir(const std::string& relative) const {
+  std::string full = *this / relative;
+  fs::create_directories(full);
+  return full;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+bool Exists(const std::string& path) {
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(path, ec));
+}
+
+void CaptureConsole::Write(Stream stream, const char* data, size_t n) {
+  (stream == Stream::kOut ? out : err).append(data, n);
+}
+
+namespace {
+
+class FaultFile : public File {
+ public:
+  FaultFile(std::unique_ptr<File> target, FaultEnv* env, bool breakReads, bool grow)
+      : target_(std::move(target)), env_(env), breakReads_(breakReads), grow_(grow) {}
+
+  bool Read(void* buffer, size_t n, size_t* got) override {
+    if (breakReads_ && read_ + n > env_->failReadAfter) {
+      *got = 0;
+      return false;
+    }
+    bool ok = target_->Read(buffer, n, got);
+    if (ok && grow_ && *got < n && grown_ < env_->growBy) {
+      size_t extra = std::min<size_t>(n - *got, env_->growBy - grown_);
+      memset(static_cast<char*>(buffer) + *got, 'G', extra);
+      *got += extra;
+      grown_ += extra;
+    }
+    read_ += *got;
+    return ok;
+  }
+  bool Write(const void* data, size_t n) override {
+    env_->writes.push_back(std::to_string(n));
+    if (env_->failWriteAfter >= 0 && env_->writeCount >= env_->failWriteAfter) return false;
+    env_->writeCount++;
+    return target_->Write(data, n);
+  }
+  bool Seek(uint64_t position) override { return target_->Seek(position); }
+  uint64_t Size() override { return target_->Size(); }
+  bool Close() override {
+    bool ok = target_->Close();
+    return ok && !env_->failClose;
+  }
+
+ private:
+  std::unique_ptr<File> target_;
+  FaultEnv* env_;
+  bool breakReads_;
+  bool grow_;
+  uint64_t read_ = 0;
+  size_t grown_ = 0;
+};
+
+bool Contains(const std::string& path, const std::string& part) {
+  return !part.empty() && path.find(part) != std::string::npos;
+}
+
+}  // namespace
+
+std::unique_ptr<File> FaultEnv::OpenRead(const std::string& path) {
+  if (Contains(path, failOpenRead)) return nullptr;
+  std::unique_ptr<File> file = EnvWrapper::OpenRead(path);
+  if (!file) return nullptr;
+  return std::unique_ptr<File>(new FaultFile(std::move(file), this,
+                                             Contains(path, failReadOf),
+                                             Contains(path, growFile)));
+}
+
+std::unique_ptr<File> FaultEnv::Create(const std::string& path) {
+  if (Contains(path, failCreate)) return nullptr;
+  std::unique_ptr<File> file = EnvWrapper::Create(path);
+  if (!file) return nullptr;
+  return std::unique_ptr<File>(new FaultFile(std::move(file), this, false, false));
+}
+
+bool FaultEnv::Rename(const std::string& from, const std::string& to) {
+  if (failRename) return false;
+  return EnvWrapper::Rename(from, to);
+}
+
+bool FaultEnv::ListDirectory(const std::string& path,
+                             const std::function<void(const DirEntry&)>& visit) {
+  if (Contains(path, failList)) return false;
+  return EnvWrapper::ListDirectory(path, visit);
+}
+
+}  // namespace test
+}  // namespace korvex

@@ -1,0 +1,90 @@
+// Shared test helpers: temporary trees on the real disk, a console that
+// records everything, and an Env that breaks chosen calls.
+#ifndef KORVEX_TESTS_TESTUTIL_H_
+#define KORVEX_TESTS_TESTUTIL_H_
+
+#include <stdint.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/console.h"
+#include "platform/env.h"
+
+namespace korvex {
+namespace test {
+
+// A fresh directory, removed with everything in it on destruction.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::string& path() const { return path_; }
+  // path() joined with a relative name using '/'.
+  std::string operator/(const std::string& relative) const;
+  // Writes a file (making its parent directories) and returns its path.
+  std::string Write(const std::string& relative, const std::string& contents,
+                    uint32_t mtime = 1000000000u) const;
+  std::string MakeDir(const std::string& relative) const;
+
+ private:
+  std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+bool Exists(const std::string& path);
+
+// Records standard output, standard error and every title operation.
+class CaptureConsole : public Console {
+ public:
+  void Write(Stream stream, const char* data, size_t n) override;
+  void Flush(Stream) override {}
+  void SaveTitle() override { titles.push_back("<save>"); }
+  void SetTitle(const std::string& title) override { titles.push_back(title); }
+  void RestoreTitle() override { titles.push_back("<restore>"); }
+  bool Failed() const override { return false; }
+
+  std::string out;
+  std::string err;
+  std::vector<std::string> titles;
+};
+
+// Breaks the calls a test names; everything else reaches the real disk.
+class FaultEnv : public EnvWrapper {
+ public:
+  FaultEnv() : EnvWrapper(Env::Default()) {}
+
+  std::unique_ptr<File> OpenRead(const std::string& path) override;
+  std::unique_ptr<File> Create(const std::string& path) override;
+  bool Rename(const std::string& from, const std::string& to) override;
+  bool ListDirectory(const std::string& path,
+                     const std::function<void(const DirEntry&)>& visit) override;
+
+  // A path containing this text fails to open for reading.
+  std::string failOpenRead;
+  // Reads of a path containing this text fail after this many bytes.
+  std::string failReadOf;
+  uint64_t failReadAfter = 0;
+  // Reads of a path containing this text deliver this many extra bytes at
+  // the end, as if the file grew.
+  std::string growFile;
+  uint32_t growBy = 0;
+  // Creating a path containing this text fails.
+  std::string failCreate;
+  // Writes fail once this many write calls have succeeded (-1: never).
+  int failWriteAfter = -1;
+  // Closing a written file fails.
+  bool failClose = false;
+  bool failRename = false;
+  // Listing a directory whose path contains this text fails.
+  std::string failList;
+  // Every write attempted, in order: path and length.
+  std::vector<std::string> writes;
+  int writeCount = 0;
+};
+
+}  // namespace test
+}  // namespace korvex
+
+#endif  // KORVEX_TESTS_TESTUTIL_H_
