@@ -52,6 +52,9 @@ bool CatalogReader::FetchStored(Context& ctx, std::vector<unsigned char>* conten
   const uint32_t storeCrc = DecodeFixed32(head);
   const uint64_t dataLength = DecodeFixed32(head + 4);
   const uint64_t dataStart = storeStart + kStoreHeadSize;
+  // A data area that runs past the end of the file is damage; no buffer is
+  // sized by what it claims.
+  if (dataStart + dataLength > in->Size()) return false;
 
   // The slot and the record must lie inside the data area.
   const uint64_t slot = 4 * uint64_t(storedOrdinal_);
