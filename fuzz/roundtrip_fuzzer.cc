@@ -1,0 +1,165 @@
+// A tree decoded from the input is serialized, written as a catalog file and
+// read back: the reader must return every record as it was built, in the
+// writer's order, and the tree block must fill exactly the measured length.
+#include <stddef.h>
+#include <stdint.h>
+#include <string.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "catalog/catalog_file.h"
+#include "catalog/coding.h"
+#include "catalog/context.h"
+#include "catalog/crc32.h"
+#include "catalog/format.h"
+#include "catalog/reader.h"
+#include "catalog/serializer.h"
+#include "catalog/tree.h"
+#include "fuzz/harness.h"
+
+namespace korvex {
+namespace fuzz {
+namespace {
+
+const int kMaxDepth = 40;
+const int kMaxRecords = 1000;
+
+// Reads the input front to back; running out ends the tree.
+class Input {
+ public:
+  Input(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  bool Byte(uint8_t* b) {
+    if (pos_ >= size_) return false;
+    *b = data_[pos_++];
+    return true;
+  }
+  bool Word(uint32_t* w) {
+    if (size_ - pos_ < 4) return false;
+    *w = DecodeFixed32(data_ + pos_);
+    pos_ += 4;
+    return true;
+  }
+  // 1 to 16 bytes, none of them 0x00 or a backslash.
+  bool Name(std::string* name) {
+    uint8_t length;
+    if (!Byte(&length)) return false;
+    name->clear();
+    for (int i = 0; i < 1 + length % 16; ++i) {
+      uint8_t c;
+      if (!Byte(&c)) return false;
+      name->push_back(c == 0 ? '_' : c == '\\' ? '|' : static_cast<char>(c));
+    }
+    return true;
+  }
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+  size_t pos_ = 0;
+};
+
+struct Record {
+  std::string path;
+  uint8_t attributes;
+  uint32_t time;
+  uint32_t size;
+  uint32_t crc;
+};
+
+// The writer's order: a directory's files, then each subdirectory whole.
+void Expect(const DirNode& dir, const std::string& path, bool withCrc,
+            std::vector<Record>* out) {
+  for (const FileNode& f : dir.files) {
+    out->push_back(Record{path + f.name(), f.attributes, f.time, f.size32(), withCrc ? f.crc : 0});
+  }
+  for (const auto& sub : dir.subdirectories) {
+    std::string subPath = path + sub->name + "\\";
+    out->push_back(Record{subPath, sub->attributes, sub->time, 0, 0});
+    Expect(*sub, subPath, withCrc, out);
+  }
+}
+
+}  // namespace
+}  // namespace fuzz
+}  // namespace korvex
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace korvex;
+  using namespace korvex::fuzz;
+  Input in(data, size);
+  uint8_t flags;
+  if (!in.Byte(&flags)) return 0;
+  const bool withCrc = flags & 1;
+  const bool withStore = flags & 2;
+
+  MemoryEnv env;
+  RecordingConsole console;
+  Context ctx(env, console);
+  DirNode root;
+  std::vector<DirNode*> open = {&root};
+  int fileCount = 0;
+  uint8_t op;
+  for (int records = 0; records < kMaxRecords && in.Byte(&op); ++records) {
+    if (op % 4 == 0) {
+      if (open.size() > 1) open.pop_back();
+      continue;
+    }
+    std::string name;
+    uint8_t attributes;
+    uint32_t time;
+    if (!in.Name(&name) || !in.Byte(&attributes) || !in.Word(&time)) break;
+    DirEntry entry{name.c_str(), attributes, time, 0, true};
+    if (op % 4 == 2) {
+      if (open.size() > kMaxDepth) continue;
+      entry.attributes |= kAttrDirectory;
+      open.back()->subdirectories.emplace_back(new DirNode(ctx, entry));
+      open.push_back(open.back()->subdirectories.back().get());
+      continue;
+    }
+    uint32_t fileSize, crc;
+    if (!in.Word(&fileSize) || !in.Word(&crc)) break;
+    entry.size = fileSize;
+    FileNode file(ctx, entry);
+    file.attributes = attributes & ~kAttrDirectory;  // the stored flag too
+    file.crc = crc;
+    open.back()->files.push_back(std::move(file));
+    ++fileCount;
+  }
+
+  const uint64_t length = TreeSize(root) - (withCrc ? 0 : 4ull * fileCount);
+  std::vector<unsigned char> buffer(kHeaderSize + length);
+  memcpy(buffer.data(), kCatalogMagic, kMagicSize);
+  EncodeFixed32(buffer.data() + kTreeLengthOffset,
+                static_cast<uint32_t>(length) | (withCrc ? kCrcFlag : 0));
+  unsigned char* end = WriteTree(root, withCrc, buffer.data() + kHeaderSize);
+  Require(end == buffer.data() + buffer.size(), "the tree block fills its measured length");
+  EncodeFixed32(buffer.data() + kTreeCrcOffset,
+                crc32::Value(buffer.data() + kHeaderSize, length));
+  const unsigned char noData = 0;
+  Require(WriteCatalogFile(env, "rt.dir", buffer.data(), buffer.size(),
+                           withStore ? &noData : nullptr, 0),
+          "the catalog is written");
+
+  std::vector<Record> expected;
+  Expect(root, "\\", withCrc, &expected);
+  CatalogReader reader(env);
+  Require(reader.Load("rt.dir"), "a written catalog loads");
+  Require(reader.HasCrc() == withCrc && reader.TreeLength() == length &&
+              reader.CatalogSize() == buffer.size() + (withStore ? kStoreHeadSize : 0),
+          "the header comes back");
+  size_t i = 0;
+  while (const char* name = reader.NextEntry()) {
+    Require(i < expected.size(), "no more records come back than were written");
+    EntryInfo info;
+    reader.DecodeEntry(name, &info);
+    const Record& r = expected[i++];
+    Require(reader.CurrentPath() == r.path, "the path comes back");
+    Require(info.attributes == r.attributes && info.time == r.time && info.size == r.size &&
+                info.crc == r.crc,
+            "the record's fields come back");
+  }
+  Require(i == expected.size(), "every record comes back");
+  return 0;
+}
