@@ -10,7 +10,7 @@ import zlib
 sys.path.insert(0, os.path.dirname(__file__))
 import catalog  # noqa: E402
 
-SOURCES = ["/usr/share/doc/cmake-data", "/usr/share/common-licenses", "/usr/share/doc/git"]
+SOURCES = ["/usr/share/cmake-3.25/Help", "/usr/share/doc/git", "/usr/share/common-licenses"]
 
 
 def main():
