@@ -15,6 +15,9 @@ namespace {
 
 const uint64_t kFourGiB = 0x100000000ull;
 
+// Millions of files are held at once.
+static_assert(sizeof(FileNode) <= 32, "FileNode grew");
+
 void TurnSpinner(Context& ctx) {
   ScanTotals& t = ctx.totals;
   t.spinnerTick = (t.spinnerTick + 1) % 128;
@@ -53,10 +56,10 @@ FileNode::FileNode(Context& ctx, const DirEntry& entry)
       time(entry.time),
       attributes(static_cast<uint8_t>(entry.attributes & ~kAttrStored)),
       readable(entry.readable),
-      nameLength_(static_cast<uint32_t>(strlen(entry.name))) {
+      nameLength_(static_cast<uint32_t>(strlen(entry.name))),
+      name_(new char[nameLength_ + 1]) {
   TurnSpinner(ctx);
   ctx.totals.fileCount++;
-  name_.reset(new char[nameLength_ + 1]);
   memcpy(name_.get(), entry.name, nameLength_ + 1);
   ctx.totals.totalBytes += static_cast<int64_t>(size);
   if (entry.attributes & kAttrStored) ctx.env.AcknowledgeTemporary();

@@ -31,8 +31,8 @@ class FileNode {
   bool readable;       // false: never opened, read as empty
 
  private:
+  uint32_t nameLength_;  // packed beside the flags: 32 bytes a node
   std::unique_ptr<char[]> name_;
-  uint32_t nameLength_;
 };
 
 class DirNode {
