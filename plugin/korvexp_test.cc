@@ -376,6 +376,24 @@ TEST_F(Korvexp, RecordsRunningPastTheEndAreMalformed) {
   }
 }
 
+TEST_F(Korvexp, ArbitraryTreesEndInZeroOrThree) {
+  // Bytes drawn mostly from those that steer the walk; the sanitizer builds
+  // catch any read outside the tree.
+  const char alphabet[] = {0x00, 0x00, 0x00, 0x10, 0x10, 0x20, 'a', '\\', '\xff'};
+  uint32_t seed = 12345;
+  for (int round = 0; round < 400; ++round) {
+    std::string tree;
+    size_t length = 1 + round % 48;
+    for (size_t i = 0; i < length; ++i) {
+      seed = seed * 1103515245u + 12345u;
+      tree += alphabet[(seed >> 16) % sizeof alphabet];
+    }
+    Walk walk = Browse(Catalog(tree, round % 2 == 0), 17 + round % 30);
+    EXPECT_TRUE(walk.last == KORVEXP_ITEM_END || walk.last == KORVEXP_ITEM_MALFORMED);
+    EXPECT_LE(walk.items.size(), length / 6);
+  }
+}
+
 TEST_F(Korvexp, PathsMustFitTheNameField) {
   Walk walk = Browse(Catalog(FileRecord(std::string(259, 'f'), 1) + kEnd));
   ASSERT_EQ(1u, walk.items.size());
