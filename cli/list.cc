@@ -1,8 +1,189 @@
+#include <string.h>
+
+#include <string>
+
 #include "catalog/context.h"
+#include "catalog/format.h"
+#include "catalog/mask.h"
+#include "catalog/progress.h"
+#include "catalog/reader.h"
+#include "catalog/tree.h"
+#include "cli/arguments.h"
+#include "cli/grouped.h"
 #include "cli/korvex.h"
+#include "platform/console.h"
+#include "platform/env.h"
 
 namespace korvex {
+namespace {
 
-int RunList(Context&, int, char**) { return 0; }
+// Listing lines are gathered here and written in large pieces; the console
+// is flushed where a message ends.
+class LineBuffer {
+ public:
+  explicit LineBuffer(Console& console) : console_(console) { text_.reserve(kChunk + 4096); }
+  ~LineBuffer() { Drain(); }
+
+  std::string& text() { return text_; }
+  void EndLine() {
+    text_.push_back('\n');
+    if (text_.size() >= kChunk) Drain();
+  }
+  void Drain() {
+    console_.Write(Stream::kOut, text_.data(), text_.size());
+    text_.clear();
+  }
+
+ private:
+  static const size_t kChunk = 1 << 16;
+  Console& console_;
+  std::string text_;
+};
+
+// The path without its leading backslash.
+const char* RelativePath(const std::string& path) { return path.c_str() + 1; }
+
+void ListBriefAll(const CatalogReader& reader, LineBuffer& lines) {
+  TreeWalker walk(reader.Tree(), reader.HasCrc());
+  while (walk.Next()) {
+    lines.text().append(walk.path(), 1, std::string::npos);
+    lines.EndLine();
+  }
+}
+
+// Files whose upper-cased own name matches the mask, with upper-cased paths.
+void ListBriefMasked(const CatalogReader& reader, const std::string& mask, LineBuffer& lines) {
+  TreeWalker walk(reader.Tree(), reader.HasCrc());
+  std::string upper;
+  while (walk.Next()) {
+    upper = walk.path();
+    UpperAscii(&upper);
+    if (CompareMask(upper.c_str() + walk.nameStart(), mask.c_str()) != 0) continue;
+    lines.text().append(upper, 1, std::string::npos);
+    lines.EndLine();
+  }
+}
+
+void AppendRight(std::string& out, const std::string& text, size_t width) {
+  if (text.size() < width) out.append(width - text.size(), ' ');
+  out += text;
+}
+
+struct Totals {
+  int32_t dirs = 0;
+  int32_t files = 0;
+  uint64_t bytes = 0;
+  int32_t stored = 0;
+  uint64_t storedBytes = 0;
+};
+
+void ListFull(CatalogReader& reader, const std::string& mask, bool listAll, LineBuffer& lines,
+              Totals& totals) {
+  lines.text() += "Attr Size       Name";
+  lines.EndLine();
+  std::string upper;
+  while (const char* name = reader.NextEntry()) {
+    const std::string& path = reader.CurrentPath();
+    if (!listAll) {
+      upper.assign(path, 1, std::string::npos);
+      UpperAscii(&upper);
+      if (CompareMask(upper.c_str(), mask.c_str()) != 0) continue;
+    }
+    EntryInfo info;
+    reader.DecodeEntry(name, &info);
+    std::string& out = lines.text();
+    if (info.attributes & kAttrStored) {
+      out += 'T';
+      totals.stored++;
+      totals.storedBytes += info.size;
+    } else {
+      out += '*';
+    }
+    if (info.attributes & kAttrDirectory) {
+      totals.dirs++;
+      out += "D ";
+      AppendRight(out, "<DIR>", 11);
+    } else {
+      totals.files++;
+      totals.bytes += info.size;
+      out += "* ";
+      AppendRight(out, FormatGrouped(info.size), 11);
+    }
+    out += ' ';
+    out += RelativePath(path);
+    lines.EndLine();
+  }
+}
+
+}  // namespace
+
+int RunList(Context& ctx, int argc, char** argv) {
+  Console& console = ctx.console;
+  console.SetTitle(StageTitle("List"));
+  console.Say(" Cmd::List\n");
+  bool brief = false;
+  Arguments args(argc, argv);
+  while (const char* option = args.NextOption()) {
+    if (strcmp(option, "/fast") != 0) return UnknownParameter(ctx, option);
+    brief = true;
+    console.Say(" + fast processing (brief info only)\n");
+  }
+  if (args.NameCount() < 1) return NotAllNames(ctx);
+  char* catalogName = args.Name(0);
+  ctx.env.AnsiToOem(catalogName);
+  std::string mask = "*";
+  if (args.NameCount() > 1) {
+    char* given = args.Name(1);
+    ctx.env.AnsiToOem(given);
+    mask = given;
+    UpperAscii(&mask);
+#ifndef _WIN32
+    for (char& c : mask) {
+      if (c == '/') c = '\\';
+    }
+#endif
+  }
+
+  CatalogReader reader(ctx.env);
+  if (!reader.Load(catalogName)) {
+    console.Say("File loading error!\n");
+    return 3;
+  }
+  reader.Rewind();
+  bool listAll = mask == "*" || mask == "*.*";
+  if (brief) {
+    {
+      LineBuffer lines(console);
+      if (listAll) {
+        ListBriefAll(reader, lines);
+      } else {
+        ListBriefMasked(reader, mask, lines);
+      }
+    }
+    console.Flush(Stream::kOut);
+    return 0;
+  }
+
+  Totals totals;
+  {
+    LineBuffer lines(console);
+    ListFull(reader, mask, listAll, lines, totals);
+  }
+  console.Flush(Stream::kOut);
+  // The storage figure counts what follows the header and the tree block.
+  uint64_t afterTree = kHeaderSize + uint64_t{reader.TreeLength()};
+  uint64_t storage = reader.CatalogSize() > afterTree ? reader.CatalogSize() - afterTree : 0;
+  console.Out("-----\nFile info:  \n  integrity check: Ok  CRC32: " +
+              std::string(reader.HasCrc() ? "yes" : "no") +
+              "  size: " + FormatGrouped(static_cast<int64_t>(reader.CatalogSize())) +
+              "  storage: " + FormatGrouped(static_cast<int64_t>(storage)) + "\n");
+  console.Out("Total listed: \n\tdirs: " + std::to_string(totals.dirs) + ",\tfiles: " +
+              std::to_string(totals.files) + ",\tbytes: " +
+              FormatGrouped(static_cast<int64_t>(totals.bytes)) + "\n");
+  console.Out("Store listed: \n\tfiles: " + std::to_string(totals.stored) + ",\tbytes: " +
+              FormatGrouped(static_cast<int64_t>(totals.storedBytes)) + "\n");
+  console.Flush(Stream::kOut);
+  return 0;
+}
 
 }  // namespace korvex

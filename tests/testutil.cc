@@ -73,6 +73,7 @@ class FaultFile : public File {
       : target_(std::move(target)), env_(env), breakReads_(breakReads), grow_(grow) {}
 
   bool Read(void* buffer, size_t n, size_t* got) override {
+    env_->readCalls++;
     if (breakReads_ && read_ + n > env_->failReadAfter) {
       *got = 0;
       return false;
@@ -116,6 +117,7 @@ bool Contains(const std::string& path, const std::string& part) {
 }  // namespace
 
 std::unique_ptr<File> FaultEnv::OpenRead(const std::string& path) {
+  opened.push_back(path);
   if (Contains(path, failOpenRead)) return nullptr;
   std::unique_ptr<File> file = EnvWrapper::OpenRead(path);
   if (!file) return nullptr;

@@ -82,6 +82,9 @@ class FaultEnv : public EnvWrapper {
   // Every write attempted, in order: path and length.
   std::vector<std::string> writes;
   int writeCount = 0;
+  // Read calls made on opened files, and the paths opened for reading.
+  int readCalls = 0;
+  std::vector<std::string> opened;
 };
 
 }  // namespace test

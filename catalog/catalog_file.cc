@@ -1,0 +1,33 @@
+#include "catalog/catalog_file.h"
+
+#include "catalog/coding.h"
+#include "catalog/crc32.h"
+#include "catalog/format.h"
+#include "platform/env.h"
+
+namespace korvex {
+
+std::string TemporaryCatalogName(const std::string& name) { return name + ".korvex-tmp"; }
+
+bool WriteCatalogFile(Env& env, const std::string& name, const unsigned char* headerAndTree,
+                      size_t headerAndTreeSize, const unsigned char* storeData,
+                      uint32_t storeSize) {
+  std::string temporary = TemporaryCatalogName(name);
+  std::unique_ptr<File> out = env.Create(temporary);
+  if (!out) return false;
+  bool ok = out->Write(headerAndTree, headerAndTreeSize);
+  if (ok && storeData != nullptr) {
+    unsigned char head[kStoreHeadSize];
+    EncodeFixed32(head, crc32::Value(storeData, storeSize));
+    EncodeFixed32(head + 4, storeSize);
+    head[8] = kStoreMarker;
+    ok = out->Write(head, sizeof head) && out->Write(storeData, storeSize);
+  }
+  ok = out->Close() && ok;
+  out.reset();
+  ok = ok && env.Rename(temporary, name);
+  if (!ok) env.Delete(temporary);
+  return ok;
+}
+
+}  // namespace korvex

@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "catalog/catalog_file.h"
+#include "catalog/coding.h"
+#include "catalog/crc32.h"
+#include "cli/cli_test_util.h"
+
+namespace korvex {
+namespace {
+
+using test::RunResult;
+using test::RunWith;
+
+class CreateTest : public ::testing::Test {
+ protected:
+  RunResult Create(std::vector<std::string> options, const std::string& catalog,
+                   const std::string& source) {
+    std::vector<std::string> args = {"c"};
+    args.insert(args.end(), options.begin(), options.end());
+    args.push_back("--");
+    args.push_back(catalog);
+    args.push_back(source);
+    return RunWith(env, args);
+  }
+
+  test::TempDir dir;
+  test::FaultEnv env;
+};
+
+TEST_F(CreateTest, EmptySourceGivesTheSmallestCatalog) {
+  std::string src = dir.MakeDir("src");
+  RunResult r = Create({}, dir / "out", src);
+  EXPECT_EQ(0, r.code);
+  EXPECT_EQ(" Cmd::Create\nScanning: " + src + "...x\b0 dirs, 0 files.\n"
+            "Result size (w/Store): 1 (10) bytes.\n"
+            "Calc (Store): 0 (0) bytes...  0% complete!\n"
+            "Write " + dir.path() + "/out.dir 17 bytes...Ok\n",
+            r.out);
+  EXPECT_EQ((std::vector<std::string>{"<save>", "Init... - KORVEX v3.0m", "Scan... - KORVEX v3.0m",
+                                      "{0%}Calc... - KORVEX v3.0m", "Saving... - KORVEX v3.0m"}),
+            r.titles);
+  EXPECT_EQ(test::ReadFile("tests/vectors/empty-root.dir"), test::ReadFile(dir / "out.dir"));
+}
+
+TEST_F(CreateTest, MissingSourceWithStorageGivesAnEmptyContentStore) {
+  RunResult r = Create({"/store=*"}, dir / "out.dir", dir / "missing");
+  EXPECT_EQ(0, r.code);
+  EXPECT_NE(std::string::npos, r.out.find("...x\b0 dirs, 0 files.\n"));
+  EXPECT_NE(std::string::npos, r.out.find("Write " + dir.path() + "/out.dir 26 bytes...Ok\n"));
+  EXPECT_EQ(test::ReadFile("tests/vectors/empty-root-store.dir"),
+            test::ReadFile(dir / "out.dir"));
+}
+
+TEST_F(CreateTest, WorkedExampleByteForByte) {
+  dir.Write("src/A", "abc", 1000000000u);
+  dir.MakeDir("src/D");
+  RunResult r = Create({"/store=A"}, dir / "w.dir", dir / "src");
+  ASSERT_EQ(0, r.code);
+  std::string got = test::ReadFile(dir / "w.dir");
+  ASSERT_EQ(60u, got.size());
+  // The directory's time comes from the file system: put the example's in.
+  unsigned char* tree = reinterpret_cast<unsigned char*>(&got[16]);
+  EXPECT_EQ(crc32::Value(tree, 24), DecodeFixed32(reinterpret_cast<unsigned char*>(&got[8])));
+  EncodeFixed32(tree + 18, 1000000000u);
+  EncodeFixed32(reinterpret_cast<unsigned char*>(&got[8]), crc32::Value(tree, 24));
+  EXPECT_EQ(test::ReadFile("tests/vectors/worked-example.dir"), got);
+  EXPECT_EQ(" Cmd::Create\n + contents storage (1 storage masks)\n"
+            "Scanning: " + dir.path() + "/src...x\b1 dirs, 1 files.\n"
+            "Result size (w/Store): 24 (44) bytes.\n"
+            "Calc (Store): 3 (3) bytes...  0%\b\b\b\b100% complete!\n"
+            "Write " + dir.path() + "/w.dir 60 bytes...Ok\n",
+            r.out);
+}
+
+TEST_F(CreateTest, FastCatalogHasNoCrcFieldsAndReadsOnlyStoredFiles) {
+  dir.Write("src/a.txt", "0123456789");
+  dir.Write("src/b.txt", "0123456789");
+  dir.Write("src/c.bin", "zz");
+  RunResult r = Create({"/fast", "/store=*.txt"}, dir / "f", dir / "src");
+  ASSERT_EQ(0, r.code);
+  EXPECT_EQ(" Cmd::Create\n"
+            " + CRC32 calculation overriden (dir will not contains CRC32 information)\n"
+            " + contents storage (1 storage masks)\n"
+            "Scanning: " + dir.path() + "/src...x\b0 dirs, 3 files.\n"
+            "Result size: 46 bytes.\n"
+            "Storing: 20 bytes...  0%\b\b\b\b 27%\b\b\b\b 55% complete!\n"
+            "Write " + dir.path() + "/f.dir 93 bytes...Ok\n",
+            r.out);
+  EXPECT_EQ((std::vector<std::string>{"<save>", "Init... - KORVEX v3.0m", "Scan... - KORVEX v3.0m",
+                                      "{0%}Store... - KORVEX v3.0m", "{27%}Store... - KORVEX v3.0m",
+                                      "{55%}Store... - KORVEX v3.0m", "Saving... - KORVEX v3.0m"}),
+            r.titles);
+  std::string cat = test::ReadFile(dir / "f.dir");
+  ASSERT_EQ(93u, cat.size());
+  EXPECT_EQ(46u, DecodeFixed32(reinterpret_cast<const unsigned char*>(&cat[12])));
+  // Both stored files share one record: D = 2 * 4 + 4 + 10.
+  EXPECT_EQ(22u, DecodeFixed32(reinterpret_cast<const unsigned char*>(&cat[16 + 46 + 4])));
+  for (const std::string& p : env.opened) EXPECT_EQ(std::string::npos, p.find("c.bin"));
+}
+
+TEST_F(CreateTest, FastWithoutStorageReadsNothing) {
+  dir.Write("src/a", "x");
+  RunResult r = Create({"/fast"}, dir / "f", dir / "src");
+  EXPECT_NE(std::string::npos, r.out.find("Result size: 12 bytes.\nStoring: 0 bytes...  0% complete!\n"));
+  EXPECT_TRUE(env.opened.empty());
+  EXPECT_EQ(28u, test::ReadFile(dir / "f.dir").size());
+}
+
+TEST_F(CreateTest, OptionLines) {
+  RunResult r = RunWith(env, {"c", "/store=*.txt:*.nfo", "/store=*.doc", "/store=a::b", "/max=abc",
+                              "/max=-1", "/max=  +77x"});
+  EXPECT_EQ(2, r.code);
+  EXPECT_EQ(" Cmd::Create\n + contents storage (2 storage masks)\n"
+            " + contents storage (3 storage masks)\n + contents storage (6 storage masks)\n"
+            " + maximum stored size limit (0 bytes)\n"
+            " + maximum stored size limit (4294967295 bytes)\n"
+            " + maximum stored size limit (77 bytes)\nNot all names specified.\n",
+            r.out);
+}
+
+TEST_F(CreateTest, CatalogNameRules) {
+  std::string src = dir.MakeDir("src");
+  for (const auto& names : std::vector<std::pair<std::string, std::string>>{
+           {"cd", "cd.dir"}, {"X.DIR", "X.DIR"}, {"y.Dir", "y.Dir"},
+           {"x.dir.bak", "x.dir.bak.dir"}, {"dir", "dir.dir"}}) {
+    RunResult r = Create({}, dir / names.first, src);
+    EXPECT_EQ(0, r.code);
+    EXPECT_TRUE(test::Exists(dir / names.second)) << names.second;
+  }
+}
+
+TEST_F(CreateTest, TrailingSeparatorIsStrippedOnce) {
+  dir.Write("src/a", "1");
+  RunResult r = Create({}, dir / "t", dir / "src/");
+  EXPECT_NE(std::string::npos, r.out.find("Scanning: " + dir.path() + "/src...x\b0 dirs, 1 files."));
+}
+
+TEST_F(CreateTest, SpinnerAndReadErrorsAppearInTheirStreams) {
+  for (int i = 0; i < 130; ++i) dir.Write("src/f" + std::to_string(i), "1");
+  env.failOpenRead = "f7";
+  RunResult r = Create({}, dir / "s", dir / "src");
+  EXPECT_NE(std::string::npos, r.out.find("...x\b-\b0 dirs, 130 files.\n"));
+  EXPECT_NE(std::string::npos,
+            r.err.find("\nFile read error: " + dir.path() + "/src/f7\nContinue...xxx%"));
+  EXPECT_EQ(0, r.code);
+}
+
+TEST_F(CreateTest, FailedWritesLeaveTheEarlierCatalogIntact) {
+  dir.Write("src/a.txt", "contents");
+  std::string target = dir / "keep.dir";
+  dir.Write("keep.dir", "earlier catalog");
+  struct Fault {
+    const char* what;
+    std::function<void(test::FaultEnv&)> set;
+  };
+  std::vector<Fault> faults = {
+      {"create", [](test::FaultEnv& e) { e.failCreate = "keep.dir"; }},
+      {"write 0", [](test::FaultEnv& e) { e.failWriteAfter = 0; }},
+      {"write 1", [](test::FaultEnv& e) { e.failWriteAfter = 1; }},
+      {"write 2", [](test::FaultEnv& e) { e.failWriteAfter = 2; }},
+      {"close", [](test::FaultEnv& e) { e.failClose = true; }},
+      {"rename", [](test::FaultEnv& e) { e.failRename = true; }},
+  };
+  for (const Fault& f : faults) {
+    test::FaultEnv faulty;
+    f.set(faulty);
+    RunResult r = RunWith(faulty, {"c", "/store=*", "--", target, dir / "src"});
+    EXPECT_EQ(4, r.code) << f.what;
+    EXPECT_NE(std::string::npos, r.out.find(" bytes...Fail (cannot write catalog)\n")) << f.what;
+    EXPECT_EQ("earlier catalog", test::ReadFile(target)) << f.what;
+    EXPECT_FALSE(test::Exists(TemporaryCatalogName(target))) << f.what;
+  }
+  // Without a fault the same run writes all three parts.
+  RunResult r = RunWith(env, {"c", "/store=*", "--", target, dir / "src"});
+  EXPECT_EQ(0, r.code);
+  EXPECT_EQ(3u, env.writes.size());
+}
+
+TEST_F(CreateTest, CatalogInAMissingDirectoryOrOverADirectoryFails) {
+  std::string src = dir.MakeDir("src");
+  RunResult missing = Create({}, dir / "no/such/dir/x", src);
+  EXPECT_EQ(4, missing.code);
+  EXPECT_NE(std::string::npos, missing.out.find("17 bytes...Fail (cannot write catalog)\n"));
+  dir.Write("taken.dir/inside", "1");
+  RunResult taken = Create({}, dir / "taken.dir", src);
+  EXPECT_EQ(4, taken.code);
+  EXPECT_EQ("1", test::ReadFile(dir / "taken.dir/inside"));
+  EXPECT_FALSE(test::Exists(TemporaryCatalogName(dir / "taken.dir")));
+}
+
+}  // namespace
+}  // namespace korvex
