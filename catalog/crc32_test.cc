@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -10,6 +11,13 @@
 #include "catalog/crc32_internal.h"
 
 namespace korvex {
+namespace crc32 {
+
+// Names the level in test output.
+void PrintTo(Level level, std::ostream* os) { *os << LevelName(level); }
+
+}  // namespace crc32
+
 namespace {
 
 // The plain one-byte-at-a-time table, built from the bitwise definition.
