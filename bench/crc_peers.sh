@@ -103,7 +103,9 @@ for _ in range(5):
 print("%.2f" % (best / 1e9))
 EOF
 )
-mapfile -t kernels < <("$bench" --benchmark_filter='^Crc32/.*/262144$' --benchmark_format=csv 2>/dev/null |
+# One "level GB/s" line per level; column 6 of the CSV is bytes per second.
+mapfile -t kernels < <(
+  "$bench" --benchmark_filter='^Crc32/.*/262144$' --benchmark_format=csv 2>/dev/null |
   awk -F, '/^"Crc32\// { gsub(/"/, "", $1); split($1, part, "/");
                           printf "%s %s\n", part[2], ($6 == "" ? "n/a" : $6 / 1e9) }')
 portable_rate=
