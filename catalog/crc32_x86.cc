@@ -188,6 +188,9 @@ uint32_t FoldVpclmul256(uint32_t reg, const unsigned char* p, size_t n) {
   // The first 128-bit lane is carried onto the second.
   __m128i x = FoldInto(_mm256_castsi256_si128(y0), Constant128(kFold128),
                        _mm256_extracti128_si256(y0, 1));
+  // Clean upper halves before code that may use legacy SSE; optimising
+  // compilers add this themselves, unoptimised GCC does not.
+  _mm256_zeroupper();
   return FinishBlocks(x, p, n);
 }
 
@@ -242,6 +245,7 @@ uint32_t FoldVpclmul512(uint32_t reg, const unsigned char* p, size_t n) {
   __m128i x = _mm_xor_si128(
       _mm_xor_si128(_mm256_castsi256_si128(h), _mm256_extracti128_si256(h, 1)),
       _mm512_extracti32x4_epi32(z0, 3));
+  _mm256_zeroupper();
   return FinishBlocks(x, p, n);
 }
 
