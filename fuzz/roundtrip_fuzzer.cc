@@ -97,6 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   MemoryEnv env;
   RecordingConsole console;
   Context ctx(env, console);
+  auto names = std::make_shared<NamePool>();
   DirNode root;
   std::vector<DirNode*> open = {&root};
   int fileCount = 0;
@@ -114,14 +115,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (op % 4 == 2) {
       if (open.size() > kMaxDepth) continue;
       entry.attributes |= kAttrDirectory;
-      open.back()->subdirectories.emplace_back(new DirNode(ctx, entry));
+      open.back()->subdirectories.emplace_back(new DirNode(ctx, names, entry));
       open.push_back(open.back()->subdirectories.back().get());
       continue;
     }
     uint32_t fileSize, crc;
     if (!in.Word(&fileSize) || !in.Word(&crc)) break;
     entry.size = fileSize;
-    FileNode file(ctx, entry);
+    FileNode file(ctx, *names, entry);
     file.attributes = attributes & ~kAttrDirectory;  // the stored flag too
     file.crc = crc;
     open.back()->files.push_back(std::move(file));

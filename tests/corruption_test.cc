@@ -353,9 +353,10 @@ TEST(MalformedCatalog, TreeLengthZeroIsRefused) {
 }
 
 TEST(MalformedCatalog, RecordsRunningPastTheTreeAreRefused) {
-  using test::DirRecord;
-  using test::FileRecord;
-  const std::string file = FileRecord("A", 0x20, 3, 0x352441C2);
+  const std::string file = test::TreeBytes().File("A", 0x20, 3, 0x352441C2).bytes;
+  const std::string dir = test::TreeBytes().Dir("D").bytes;
+  test::TreeBytes noCrc;
+  noCrc.withCrc = false;
   const struct {
     const char* what;
     std::string tree;
@@ -366,43 +367,43 @@ TEST(MalformedCatalog, RecordsRunningPastTheTreeAreRefused) {
       {"a file record cut in its time", file.substr(0, 5), true},
       {"a file record cut in its CRC", file.substr(0, 12), true},
       {"a file without the root's end", file, true},
-      {"a file record without its CRC field", FileRecord("A", 0x20, 3, 0, false) + '\0', true},
-      {"a directory never closed", DirRecord("D"), false},
-      {"a directory closed, the root not", DirRecord("D") + '\0', false},
-      {"a directory record cut in its time", DirRecord("D").substr(0, 5) + '\0', false},
+      {"a file record without its CRC field", noCrc.File("A", 0x20, 3).End().bytes, true},
+      {"a directory never closed", dir, false},
+      {"a directory closed, the root not", dir + '\0', false},
+      {"a directory record cut in its time", dir.substr(0, 5) + '\0', false},
   };
   for (const auto& c : cases) ExpectRefusedEverywhere(test::Catalog(c.tree, c.withCrc), c.what);
 }
 
 TEST(MalformedCatalog, BytesAfterTheRootsEndAreIgnored) {
-  const std::string tree = std::string(1, '\0') + test::FileRecord("A", 0x28, 3, 0);
+  const std::string tree = std::string(1, '\0') + test::TreeBytes().File("A", 0x28, 3, 0).bytes;
   Outcome o = RunOn(test::Catalog(tree, true), {"l", "m.dir"});
   EXPECT_EQ(0, o.code);
   EXPECT_NE(std::string::npos, o.out.find("\tdirs: 0,\tfiles: 0,\tbytes: 0\n")) << o.out;
 }
 
 TEST(MalformedCatalog, ContentRecordsOutsideTheDataAreaFailBothModes) {
-  using test::Fixed32;
-  const std::string tree = test::FileRecord("A", 0x28, 3, 0x352441C2) + '\0';
+  using test::Le;
+  const std::string tree = test::TreeBytes().File("A", 0x28, 3, 0x352441C2).bytes + '\0';
   const std::string sound = test::DataArea({"abc"});
   std::string hugeArea = test::Catalog(tree, true, &sound);
   // The store head claims far more data area than the file holds.
-  hugeArea.replace(kHeaderSize + tree.size() + 4, 4, Fixed32(0x7FFFFFF0u));
+  hugeArea.replace(kHeaderSize + tree.size() + 4, 4, Le(0x7FFFFFF0u));
   std::string badMarker = test::Catalog(tree, true, &sound);
   badMarker[kHeaderSize + tree.size() + 8] = 0x04;
   const std::string cases[][2] = {
       {"no content store", test::Catalog(tree, true)},
       {"no slot for the record", [&] { std::string d; return test::Catalog(tree, true, &d); }()},
       {"slot beyond the data area",
-       [&] { std::string d = Fixed32(100) + Fixed32(3) + "abc"; return test::Catalog(tree, true, &d); }()},
+       [&] { std::string d = Le(100) + Le(3) + "abc"; return test::Catalog(tree, true, &d); }()},
       {"slot near 4 GiB",
-       [&] { std::string d = Fixed32(0xFFFFFFFEu) + Fixed32(3) + "abc"; return test::Catalog(tree, true, &d); }()},
+       [&] { std::string d = Le(0xFFFFFFFEu) + Le(3) + "abc"; return test::Catalog(tree, true, &d); }()},
       {"size running past the data area",
-       [&] { std::string d = Fixed32(4) + Fixed32(1000) + "abc"; return test::Catalog(tree, true, &d); }()},
+       [&] { std::string d = Le(4) + Le(1000) + "abc"; return test::Catalog(tree, true, &d); }()},
       {"size near 4 GiB",
-       [&] { std::string d = Fixed32(4) + Fixed32(0xFFFFFFFFu) + "abc"; return test::Catalog(tree, true, &d); }()},
+       [&] { std::string d = Le(4) + Le(0xFFFFFFFFu) + "abc"; return test::Catalog(tree, true, &d); }()},
       {"size word cut off",
-       [&] { std::string d = Fixed32(4) + "ab"; return test::Catalog(tree, true, &d); }()},
+       [&] { std::string d = Le(4) + "ab"; return test::Catalog(tree, true, &d); }()},
       {"data area past the end of the file", hugeArea},
       {"marker byte not 3", badMarker},
   };
@@ -426,10 +427,10 @@ TEST(MalformedCatalog, DeepPathsLongerThanAnyBufferListAndExtract) {
   std::string wanted;
   for (int depth = 0; depth < 300; ++depth) {
     std::string name = "LEVEL" + std::to_string(1000 + depth) + "-ABCDEFGHIJKLM";
-    tree += test::DirRecord(name);
+    tree += test::TreeBytes().Dir(name).bytes;
     wanted += name + "\\";
   }
-  tree += test::FileRecord("DEEP.TXT", 0x28, 3, 0x352441C2) + std::string(301, '\0');
+  tree += test::TreeBytes().File("DEEP.TXT", 0x28, 3, 0x352441C2).bytes + std::string(301, '\0');
   const std::string data = test::DataArea({"abc"});
   const std::string catalog = test::Catalog(tree, true, &data);
   Outcome full = RunOn(catalog, {"l", "m.dir"});

@@ -123,10 +123,10 @@ struct HostileCase {
 
 // The cases with their file records stored or not.
 std::vector<HostileCase> HostileCases(bool stored) {
-  using test::DirRecord;
   auto file = [stored](const std::string& name) {
-    return test::FileRecord(name, stored ? 0x28 : 0x20, 3, 0x352441C2);
+    return test::TreeBytes().File(name, stored ? 0x28 : 0x20, 3, 0x352441C2).bytes;
   };
+  auto dir = [](const std::string& name) { return test::TreeBytes().Dir(name).bytes; };
 #ifdef _WIN32
   // Here a slash in the wanted path is not turned into a backslash, so the
   // entry is found, and its own name is harmless.
@@ -140,13 +140,13 @@ std::vector<HostileCase> HostileCases(bool stored) {
       {"a name with a backslash", file("..\\x"), "..\\x", Expect::kRefused, Expect::kRefused},
       {"a name with a slash", file("../x"), "../x", Expect::kRefused, Expect::kRefused},
       {"an absolute name", file("/x"), "/x", Expect::kRefused, Expect::kRefused},
-      {"a file below ..", DirRecord("..") + file("x") + '\0', "..\\x", Expect::kInside,
+      {"a file below ..", dir("..") + file("x") + '\0', "..\\x", Expect::kInside,
        Expect::kRefused},
-      {"a file below .", DirRecord(".") + file("x") + '\0', ".\\x", Expect::kInside,
+      {"a file below .", dir(".") + file("x") + '\0', ".\\x", Expect::kInside,
        Expect::kRefused},
-      {"a file below a name with a slash", DirRecord("a/../..") + file("x") + '\0',
+      {"a file below a name with a slash", dir("a/../..") + file("x") + '\0',
        "a/../..\\x", belowSlashName, Expect::kRefused},
-      {"a directory wanted as a file", DirRecord("x") + '\0', "x\\", Expect::kRefused,
+      {"a directory wanted as a file", dir("x") + '\0', "x\\", Expect::kRefused,
        Expect::kRefused},
       // Names are never empty by format; an empty wanted path finds nothing.
       {"an empty wanted path", file("x"), "", Expect::kRefused, Expect::kRefused},
