@@ -1,0 +1,219 @@
+// The plug-in's entry points in the host's order over a catalog given as
+// bytes (tree CRC resealed), with first looks of every short length and
+// around the end of the tree: items come out as the catalog reader walks
+// them, the walk ends cleanly only on a well-formed tree, and nothing is
+// written outside the records the host hands in.
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "catalog/format.h"
+#include "catalog/reader.h"
+#include "catalog/tree_walker.h"
+#include "fuzz/harness.h"
+#include "plugin/korvexp.h"
+
+namespace korvex {
+namespace fuzz {
+namespace {
+
+const unsigned char kPattern = 0xA5;
+const size_t kPathLimit = 260;  // the host's cFileName, NUL included
+const int kLevelLimit = 128;    // directories open at once, the root included
+
+// The catalog as a real file: OpenArchive reads the tree's rest by name.
+class CatalogFile {
+ public:
+  CatalogFile()
+      : path_((std::filesystem::temp_directory_path() /
+               ("korvexp-fuzz-" +
+                std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) +
+                ".dir"))
+                  .string()) {}
+  ~CatalogFile() {
+    std::error_code ec;
+    std::filesystem::remove(path_, ec);
+  }
+  void Write(const std::string& bytes) {
+    std::ofstream(path_, std::ios::binary | std::ios::trunc) << bytes;
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+struct Expected {
+  std::string name;  // as the plug-in writes it: no leading or trailing '\'
+  uint8_t attributes;
+  uint32_t time;
+  uint32_t size;
+  bool fits;  // the plug-in's path and nesting limits hold for it
+};
+
+std::vector<Expected> ReaderWalk(CatalogReader& reader) {
+  std::vector<Expected> items;
+  while (const char* name = reader.NextEntry()) {
+    EntryInfo info;
+    reader.DecodeEntry(name, &info);
+    std::string path = reader.CurrentPath().substr(1);
+    const bool isDir = info.attributes & kAttrDirectory;
+    if (isDir) path.pop_back();
+    // A backslash inside a name makes this count high, never low.
+    int levels = 1;
+    for (char c : path) levels += c == '\\';
+    const bool fits = path.size() < kPathLimit && (!isDir || levels < kLevelLimit);
+    items.push_back(Expected{path, info.attributes, info.time, info.size, fits});
+  }
+  return items;
+}
+
+bool Untouched(const unsigned char* bytes, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    if (bytes[i] != kPattern) return false;
+  }
+  return true;
+}
+
+// A host's item record: the find data and some of the host's own after it.
+struct HostItem {
+  KorvexpFindData find;
+  unsigned char trailer[16];
+};
+
+void CheckItem(const HostItem& item, const Expected& e) {
+  Require(item.find.dwFileAttributes == e.attributes, "an item's attributes are the record's");
+  const uint64_t ticks = uint64_t{e.time} * 10000000u + 116444736000000000ull;
+  Require(item.find.ftLastWriteTime.dwLowDateTime == static_cast<uint32_t>(ticks) &&
+              item.find.ftLastWriteTime.dwHighDateTime == static_cast<uint32_t>(ticks >> 32),
+          "an item's time is the record's");
+  Require(item.find.nFileSizeLow == ((e.attributes & kAttrDirectory) ? 0 : e.size),
+          "an item's size is the record's");
+  Require(memchr(item.find.cFileName, 0, kPathLimit) != nullptr &&
+              e.name == item.find.cFileName,
+          "an item's name is its catalog path");
+  const unsigned char* raw = reinterpret_cast<const unsigned char*>(&item);
+  Require(Untouched(raw + offsetof(KorvexpFindData, ftCreationTime), 16) &&
+              Untouched(raw + offsetof(KorvexpFindData, nFileSizeHigh), 4) &&
+              Untouched(raw + offsetof(KorvexpFindData, dwReserved0), 8) &&
+              Untouched(raw + offsetof(KorvexpFindData, cAlternateFileName), 16) &&
+              Untouched(item.trailer, sizeof item.trailer),
+          "only the four members of an item are written");
+}
+
+// One catalog as a host browses it after a first look of `look` bytes.
+void Browse(const std::string& bytes, const std::string& file, uint32_t look, bool loaded,
+            bool wellFormed, const std::vector<Expected>& expected) {
+  std::vector<unsigned char> first(bytes.begin(), bytes.begin() + look);
+  const int32_t recognised = IsArchive(file.c_str(), first.data(), static_cast<int32_t>(look));
+  const bool isCatalog = look > kHeaderSize && memcmp(bytes.data(), kCatalogMagic, kMagicSize) == 0;
+  Require(recognised == (isCatalog ? 1 : 0), "IsArchive recognises exactly the catalogs");
+  if (!recognised) return;
+  int32_t value = -1;
+  const int32_t opened = OpenArchive(file.c_str(), &value);
+  Require(value == 0, "OpenArchive clears the host's value");
+  if (loaded) Require(opened == 1, "a catalog the reader loads opens");
+  if (!opened) return;
+
+  size_t i = 0;
+  int32_t result;
+  for (;;) {
+    HostItem item;
+    memset(&item, kPattern, sizeof item);
+    result = GetArcItem(&item.find, 0);
+    if (result != KORVEXP_ITEM_WRITTEN) {
+      Require(Untouched(reinterpret_cast<unsigned char*>(&item), sizeof item),
+              "a call that writes no item leaves the record alone");
+      break;
+    }
+    Require(i <= bytes.size(), "the walk ends");
+    if (loaded) {
+      Require(i < expected.size(), "no more items than the reader walks");
+      CheckItem(item, expected[i]);
+    }
+    ++i;
+  }
+  if (result == KORVEXP_ITEM_END) {
+    Require(loaded && wellFormed && i == expected.size(), "only a well-formed tree ends cleanly");
+  } else {
+    Require(result == KORVEXP_ITEM_MALFORMED, "the walk ends with 0 or 3");
+    if (loaded && i < expected.size()) {
+      Require(!expected[i].fits, "the walk stops early only where the path limits bite");
+    } else if (loaded) {
+      Require(!wellFormed, "a well-formed tree ends cleanly");
+    }
+  }
+  HostItem after;
+  memset(&after, kPattern, sizeof after);
+  Require(GetArcItem(&after.find, 0) == KORVEXP_ITEM_MALFORMED, "an ended walk stays ended");
+
+  unsigned char info[sizeof(KorvexpArchiveInfo) + 8];
+  memset(info, kPattern, sizeof info);
+  Require(CloseArchive(reinterpret_cast<KorvexpArchiveInfo*>(info)) == 1, "CloseArchive returns 1");
+  const KorvexpArchiveInfo* written = reinterpret_cast<const KorvexpArchiveInfo*>(info);
+  Require(written->reserved[0] == 0 && written->reserved[1] == 0 && written->reserved[2] == 0 &&
+              written->reserved4 == 0 &&
+              written->crcFlag == ((static_cast<unsigned char>(bytes[15]) & 0x80) ? 1u : 0u),
+          "CloseArchive fills the five fields");
+  Require(Untouched(info + sizeof(KorvexpArchiveInfo), 8), "CloseArchive writes five fields only");
+}
+
+// The calls that need no catalog, with buffers of exactly their sizes.
+void CheckTables(uint8_t selector, uint8_t index) {
+  std::vector<char> name(KORVEXP_FORMAT_NAME_SIZE), extension(KORVEXP_EXTENSION_SIZE);
+  const int32_t s = static_cast<int8_t>(selector) % 3;
+  Require(GetFormatName(s, name.data(), extension.data()) == (s == 0 ? 1 : 0),
+          "GetFormatName answers selector 0 only");
+  std::vector<char> command(KORVEXP_COMMAND_SIZE);
+  const int32_t r = GetDefaultCommands(s, index % 20, command.data());
+  Require(r == ((s == 0 && index % 20 < KORVEXP_COMMAND_COUNT) ? 1 : 0),
+          "GetDefaultCommands answers its fifteen entries");
+  Require(LoadFormatModule(nullptr) == 0, "LoadFormatModule returns 0");
+}
+
+}  // namespace
+}  // namespace fuzz
+}  // namespace korvex
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace korvex;
+  using namespace korvex::fuzz;
+  static CatalogFile file;
+  std::string bytes(reinterpret_cast<const char*>(data), size);
+  SealTree(&bytes);
+  file.Write(bytes);
+  if (size >= 2) CheckTables(data[0], data[1]);
+
+  MemoryEnv env;
+  env.AddFile("cat.dir", bytes);
+  CatalogReader reader(env);
+  const bool loaded = reader.Load("cat.dir");
+  std::vector<Expected> expected;
+  bool wellFormed = false;
+  const Layout layout = Inspect(bytes);
+  if (loaded) {
+    expected = ReaderWalk(reader);
+    // The reader ignores bytes after the root's end, the plug-in does not:
+    // the root ends on the last byte when the tree less that byte is cut.
+    wellFormed = !ValidateTree(reader.Tree(), layout.treeLength - 1, layout.withCrc);
+  }
+
+  std::set<uint32_t> looks;
+  for (uint32_t l = 0; l <= size && l <= 40; ++l) looks.insert(l);
+  for (uint64_t l = kHeaderSize + uint64_t{layout.treeLength} - 2;
+       l <= kHeaderSize + uint64_t{layout.treeLength} + 2; ++l) {
+    if (l <= size) looks.insert(static_cast<uint32_t>(l));
+  }
+  for (uint32_t l = 41; l < size; l += 61) looks.insert(l);
+  looks.insert(static_cast<uint32_t>(size));
+  for (uint32_t look : looks) Browse(bytes, file.path(), look, loaded, wellFormed, expected);
+  return 0;
+}
