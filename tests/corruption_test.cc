@@ -1,12 +1,15 @@
 // Damaged catalogs: every truncation and single-byte change of a small and a
 // nested catalog, as they are and with their CRCs resealed, goes through
-// load, both listings with and without a mask, extraction in both modes and
-// the fetch.  Each is refused cleanly or handled as a well-formed catalog.
+// load, both listings with and without a mask, extraction in both modes, the
+// fetch, and the plug-in with a short and a whole first look.  Each is
+// refused cleanly or handled as a well-formed catalog.
 #include <string.h>
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +19,7 @@
 #include "catalog/format.h"
 #include "catalog/reader.h"
 #include "fuzz/harness.h"
+#include "plugin/loader.h"
 #include "tests/handmade.h"
 #include "tests/testutil.h"
 
@@ -66,6 +70,55 @@ std::string NestedCatalog() {
   return bytes ? *bytes : std::string();
 }
 
+// How the plug-in dealt with one first look.
+struct Browse {
+  uint32_t look;
+  bool opened;     // IsArchive and OpenArchive both returned 1
+  int32_t result;  // the last GetArcItem result
+  size_t items;    // items written before it
+};
+
+// The plug-in as a host loads it, over a real file, since it reads the rest
+// of the tree by name.
+class Host {
+ public:
+  Host() : file_(dir_ / "browse.dir") {
+    std::string error;
+    module_ = LoadedModule::Load(KORVEXP_MODULE_PATH, &error);
+    EXPECT_TRUE(module_ != nullptr) << error;
+  }
+
+  std::vector<Browse> Run(const std::string& bytes) {
+    std::ofstream(file_, std::ios::binary | std::ios::trunc) << bytes;
+    std::vector<Browse> runs;
+    if (!module_) return runs;
+    for (uint32_t look : {17u, static_cast<uint32_t>(bytes.size())}) {
+      if (look > bytes.size()) continue;
+      std::vector<unsigned char> first(bytes.begin(), bytes.begin() + look);
+      Browse b{look, false, -1, 0};
+      int32_t value;
+      b.opened = module_->IsArchive(file_.c_str(), first.data(), static_cast<int32_t>(look)) == 1 &&
+                 module_->OpenArchive(file_.c_str(), &value) == 1;
+      if (b.opened) {
+        KorvexpFindData item;
+        while ((b.result = module_->GetArcItem(&item, 0)) == KORVEXP_ITEM_WRITTEN &&
+               b.items <= bytes.size()) {
+          ++b.items;
+        }
+        KorvexpArchiveInfo info;
+        module_->CloseArchive(&info);
+      }
+      runs.push_back(b);
+    }
+    return runs;
+  }
+
+ private:
+  test::TempDir dir_;
+  std::string file_;
+  std::unique_ptr<LoadedModule> module_;
+};
+
 // What every command made of one catalog.
 struct Report {
   bool loaded = false;
@@ -74,11 +127,13 @@ struct Report {
   int fetchedChecked = 0;  // stored records the checking fetch returned
   int fetchedDirect = 0;
   int storedRecords = 0;
+  std::vector<Browse> browsed;
 };
 
 // Every command over one catalog; wanted is the catalog path of a stored
 // file, for the extractions.
 Report Exercise(const std::string& bytes, const std::string& wanted) {
+  static Host host;
   MemoryEnv env;
   env.AddFile("v.dir", bytes);
   env.AddDir("out");
@@ -107,6 +162,7 @@ Report Exercise(const std::string& bytes, const std::string& wanted) {
   r.briefMasked = Run(env, {"l", "/fast", "v.dir", "*.txt"});
   r.extract = Run(env, {"e", "/overwrite", "v.dir", wanted, "out" + kSep});
   r.extractFast = Run(env, {"e", "/overwrite", "/fast", "v.dir", wanted, "out" + kSep});
+  r.browsed = host.Run(bytes);
   return r;
 }
 
@@ -149,6 +205,32 @@ std::string Clean(const Report& r) {
   }
   if (r.fetchedChecked > r.fetchedDirect) return "a checked fetch succeeded where a direct one failed";
   return "";
+}
+
+// The plug-in refuses, or walks every entry the reader walks and ends
+// cleanly, or stops on a malformed tree; only a catalog the reader loads
+// may end cleanly.
+std::string CleanBrowse(const Report& r) {
+  for (const Browse& b : r.browsed) {
+    if (!b.opened) continue;
+    const std::string look = " (first look " + std::to_string(b.look) + ")";
+    if (b.result != KORVEXP_ITEM_END && b.result != KORVEXP_ITEM_MALFORMED) {
+      return "the plug-in's walk ended with " + std::to_string(b.result) + look;
+    }
+    if (b.result == KORVEXP_ITEM_END && (!r.loaded || b.items != r.paths.size())) {
+      return "the plug-in ended cleanly on a tree the reader does not walk so" + look;
+    }
+    if (r.loaded && b.items > r.paths.size()) return "the plug-in found more entries" + look;
+  }
+  return "";
+}
+
+bool BrowsedAs(const Report& r, bool opened, size_t items) {
+  for (const Browse& b : r.browsed) {
+    if (b.opened != opened) return false;
+    if (opened && (b.result != KORVEXP_ITEM_END || b.items != items)) return false;
+  }
+  return !r.browsed.empty();
 }
 
 // What a byte of a catalog is, for choosing the changes worth making to it.
@@ -200,6 +282,7 @@ class CorruptionTest : public ::testing::Test {
   }
   void ExpectClean(const Report& r, const std::string& variant) {
     std::string problem = Clean(r);
+    if (problem.empty()) problem = CleanBrowse(r);
     Expect(problem.empty(), variant + ": " + problem);
   }
 
@@ -216,7 +299,11 @@ class CorruptionTest : public ::testing::Test {
       Report r = Exercise(original.substr(0, n), wanted);
       ExpectClean(r, variant);
       Expect(r.loaded == (n >= treeEnd), variant + ": loads only with its whole tree");
-      if (!r.loaded) continue;
+      if (!r.loaded) {
+        Expect(n < 17 || BrowsedAs(r, false, 0), variant + ": the plug-in refuses it");
+        continue;
+      }
+      Expect(BrowsedAs(r, true, whole.paths.size()), variant + ": the plug-in browses it whole");
       Expect(Entries(r.full.out) == Entries(whole.full.out), variant + ": lists as before");
       Expect(r.fetchedChecked == 0 && r.fetchedDirect == 0, variant + ": nothing fetches");
       Expect(EndsWith(r.extract.out, kDamaged) && EndsWith(r.extractFast.out, kDamaged),
@@ -248,10 +335,15 @@ class CorruptionTest : public ::testing::Test {
         Report r = Exercise(bytes, wanted);
         ExpectClean(r, variant);
         const bool flagOnly = pos == kTreeLengthOffset + 3 && ((was ^ now) == 0x80);
-        if (pos < treeEnd && !flagOnly) Expect(!r.loaded, variant + ": fails the tree CRC");
+        if (pos < treeEnd && !flagOnly) {
+          Expect(!r.loaded, variant + ": fails the tree CRC");
+          Expect(r.browsed.empty() || BrowsedAs(r, false, 0),
+                 variant + ": the plug-in refuses it");
+        }
         if (pos >= treeEnd) {
-          Expect(r.loaded && r.full.out == whole.full.out && r.brief.out == whole.brief.out,
-                 variant + ": store damage leaves the listings alone");
+          Expect(r.loaded && r.full.out == whole.full.out && r.brief.out == whole.brief.out &&
+                     BrowsedAs(r, true, whole.paths.size()),
+                 variant + ": store damage leaves the listings and the plug-in alone");
           Expect(r.fetchedChecked == 0 && EndsWith(r.extract.out, kDamaged),
                  variant + ": store damage fails every checking fetch");
         }
