@@ -2,7 +2,6 @@
 // or gone between the scan and the pass, or changed between two reads of
 // the pass.  The run ends, reports the file, keeps none of its contents and
 // never writes past the room the scan reserved for it.
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
