@@ -133,7 +133,7 @@ TEST_F(CreateTest, CatalogNameRules) {
 
 TEST_F(CreateTest, TrailingSeparatorIsStrippedOnce) {
   dir.Write("src/a", "1");
-  RunResult r = Create({}, dir / "t", dir / "src/");
+  RunResult r = Create({}, dir / "t", dir / "src" + kPathSeparator);
   EXPECT_NE(std::string::npos, r.out.find("Scanning: " + dir.path() + "/src...x\b0 dirs, 1 files."));
 }
 
@@ -143,7 +143,8 @@ TEST_F(CreateTest, SpinnerAndReadErrorsAppearInTheirStreams) {
   RunResult r = Create({}, dir / "s", dir / "src");
   EXPECT_NE(std::string::npos, r.out.find("...x\b-\b0 dirs, 130 files.\n"));
   EXPECT_NE(std::string::npos,
-            r.err.find("\nFile read error: " + dir.path() + "/src/f7\nContinue...xxx%"));
+            r.err.find("\nFile read error: " + dir.path() + "/src" + kPathSeparator +
+                       "f7\nContinue...xxx%"));
   EXPECT_EQ(0, r.code);
 }
 
