@@ -52,7 +52,8 @@ TEST(WindowsEnv, ListsAttributesTimesAndFullSizes) {
   EXPECT_EQ(0x10u, e["sub"].attributes & 0x10u);
   EXPECT_FALSE(e["sub"].readable);
   EXPECT_EQ(0u, e["sub"].size);
-  // Its creation time; Wine, which lacks one, gives the last status change.
+  // Its creation time; Wine, which has none, gives the earlier of the last
+  // modification and the last status change.
   EXPECT_LE(before - 2, e["sub"].time);
   EXPECT_GE(Now() + 2, e["sub"].time);
   fs::permissions(readOnly, fs::perms::owner_write, fs::perm_options::add);
