@@ -1,6 +1,10 @@
 #include "catalog/mask.h"
 
+#include <string.h>
+
 #include <gtest/gtest.h>
+
+#include <string>
 
 namespace korvex {
 
@@ -51,6 +55,38 @@ TEST(Mask, MatchAtPositions) {
   EXPECT_FALSE(MatchMaskAt("ABC", "AB", 2, 1));
   EXPECT_TRUE(MatchMaskAt("ABC", "", -1, -1));
   EXPECT_FALSE(MatchMaskAt("ABC", "*", -1, 0));
+}
+
+}  // namespace korvex
+
+namespace korvex {
+
+// The same answers as the plain backward match, for masks with many stars
+// too, and without exponential time.
+bool Reference(const char* name, const char* mask, int n, int m) {
+  if (m < 0) return n < 0 || name[n] == '\\';
+  if (n < 0) return false;
+  if (mask[m] == '?' || mask[m] == name[n]) return Reference(name, mask, n - 1, m - 1);
+  if (mask[m] != '*') return false;
+  for (int k = n; k >= -1; --k) {
+    if (Reference(name, mask, k, m - 1)) return true;
+  }
+  return false;
+}
+
+TEST(Mask, ManyStarsGiveTheSameAnswers) {
+  const char* names[] = {"", "A", "AB", "A\\B", "ABAB", "X\\ABA", "AA\\BB\\AB", "*A*"};
+  const char* masks[] = {"", "*", "**", "*A*", "A**B", "*\\*", "*?*", "**A*B*", "?*?*?", "*A*B*A*"};
+  for (const char* name : names) {
+    for (const char* mask : masks) {
+      bool expected = Reference(name, mask, static_cast<int>(strlen(name)) - 1,
+                                static_cast<int>(strlen(mask)) - 1);
+      EXPECT_EQ(expected ? 0 : 1, CompareMask(name, mask)) << name << " vs " << mask;
+    }
+  }
+  std::string longName(300, 'A');
+  EXPECT_EQ(1, CompareMask(longName.c_str(), "B*A*A*A*A*A*A*A*A*A*A*A*A"));
+  EXPECT_EQ(0, CompareMask(longName.c_str(), "A*A*A*A*A*A*A*A*A*A*A*A*A"));
 }
 
 }  // namespace korvex

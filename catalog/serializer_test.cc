@@ -124,6 +124,15 @@ TEST_F(PassTest, CalcPassReadsInBlocksAndComputesEveryCrc) {
   EXPECT_EQ("\b\b\b\b 49%\b\b\b\b 99%\b\b\b\b100%", console.out);
 }
 
+TEST_F(PassTest, TotalsBelow100RefreshAfterEveryBlock) {
+  dir.Write("a", std::string(10, 'a'));
+  dir.Write("b", std::string(20, 'b'));
+  dir.Write("c", std::string(30, 'c'));
+  ScanAndPass(true);
+  EXPECT_EQ(0, ctx.totals.progressStep);
+  EXPECT_EQ("\b\b\b\b 16%\b\b\b\b 50%\b\b\b\b100%", console.out);
+}
+
 TEST_F(PassTest, EqualContentsShareOneRecordAndCollisionsDoNot) {
   dir.Write("a.txt", "0123456789");
   dir.Write("b.txt", "0123456789");

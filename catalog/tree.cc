@@ -15,6 +15,9 @@ namespace {
 
 const uint64_t kFourGiB = 0x100000000ull;
 
+// Millions of files are held at once.
+static_assert(sizeof(FileNode) <= 32, "FileNode grew");
+
 void TurnSpinner(Context& ctx) {
   ScanTotals& t = ctx.totals;
   t.spinnerTick = (t.spinnerTick + 1) % 128;
@@ -48,16 +51,33 @@ void UpperAscii(std::string* text) {
   }
 }
 
-FileNode::FileNode(Context& ctx, const DirEntry& entry)
+char* NamePool::Add(const char* name, size_t length) {
+  size_t need = length + 1;
+  if (need > kBlock - used_) {
+    // Long names get a block of their own; the current block stays open.
+    if (need > kBlock / 4) {
+      blocks_.emplace(blocks_.begin(), new char[need]);
+      memcpy(blocks_.front().get(), name, need);
+      return blocks_.front().get();
+    }
+    blocks_.emplace_back(new char[kBlock]);
+    used_ = 0;
+  }
+  char* copy = blocks_.back().get() + used_;
+  memcpy(copy, name, need);
+  used_ += need;
+  return copy;
+}
+
+FileNode::FileNode(Context& ctx, NamePool& names, const DirEntry& entry)
     : size(entry.size),
       time(entry.time),
       attributes(static_cast<uint8_t>(entry.attributes & ~kAttrStored)),
       readable(entry.readable),
-      nameLength_(static_cast<uint32_t>(strlen(entry.name))) {
+      nameLength_(static_cast<uint32_t>(strlen(entry.name))),
+      name_(names.Add(entry.name, nameLength_)) {
   TurnSpinner(ctx);
   ctx.totals.fileCount++;
-  name_.reset(new char[nameLength_ + 1]);
-  memcpy(name_.get(), entry.name, nameLength_ + 1);
   ctx.totals.totalBytes += static_cast<int64_t>(size);
   if (entry.attributes & kAttrStored) ctx.env.AcknowledgeTemporary();
   if (SelectedForStorage(ctx, entry.name, size)) {
@@ -67,12 +87,14 @@ FileNode::FileNode(Context& ctx, const DirEntry& entry)
   }
 }
 
-DirNode::DirNode() : time(0), attributes(kAttrDirectory) {}
+DirNode::DirNode()
+    : time(0), attributes(kAttrDirectory), names_(std::make_shared<NamePool>()) {}
 
-DirNode::DirNode(Context& ctx, const DirEntry& entry)
+DirNode::DirNode(Context& ctx, std::shared_ptr<NamePool> names, const DirEntry& entry)
     : name(entry.name),
       time(entry.time),
-      attributes(static_cast<uint8_t>(entry.attributes)) {
+      attributes(static_cast<uint8_t>(entry.attributes)),
+      names_(std::move(names)) {
   ctx.totals.dirCount++;
 }
 
@@ -80,12 +102,13 @@ bool DirNode::Scan(Context& ctx, const std::string& parentPath) {
   std::string path = parentPath + name + kPathSeparator;
   bool listed = ctx.env.ListDirectory(path, [&](const DirEntry& entry) {
     if (entry.attributes & kAttrDirectory) {
-      subdirectories.emplace_back(new DirNode(ctx, entry));
+      subdirectories.emplace_back(new DirNode(ctx, names_, entry));
     } else {
-      files.emplace_back(ctx, entry);
+      files.emplace_back(ctx, *names_, entry);
     }
   });
   if (!listed) return false;
+  files.shrink_to_fit();
   std::sort(files.begin(), files.end(), [](const FileNode& a, const FileNode& b) {
     return strcmp(a.name(), b.name()) < 0;
   });

@@ -150,6 +150,18 @@ TEST_F(ScanFixture, FilesOf4GiBKeepTheLowBitsAndAreNeverSelected) {
   EXPECT_EQ(0, ctx.totals.selectedCount);
 }
 
+TEST_F(ScanFixture, TemporaryFilesAreAcknowledgedAndKeepNoStoredFlag) {
+  dir.Write("temp.dat", "t");
+  dir.Write("temp.txt", "t");
+  env.markTemporary = "temp.dat";
+  ctx.options.storageEnabled = true;
+  ctx.options.storeMasks = {"*.TXT"};
+  ASSERT_TRUE(ScanRoot());
+  EXPECT_EQ(1, env.temporaryAcknowledged);
+  EXPECT_EQ(0x20, root.files[0].attributes);
+  EXPECT_EQ(0x28, root.files[1].attributes);
+}
+
 TEST(Tree, UpperAsciiOnlyFoldsAToZ) {
   std::string s = "abz{\xE4`AZ";
   UpperAscii(&s);

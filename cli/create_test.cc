@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -189,6 +191,20 @@ TEST_F(CreateTest, CatalogInAMissingDirectoryOrOverADirectoryFails) {
   EXPECT_EQ(4, taken.code);
   EXPECT_EQ("1", test::ReadFile(dir / "taken.dir/inside"));
   EXPECT_FALSE(test::Exists(TemporaryCatalogName(dir / "taken.dir")));
+}
+
+TEST_F(CreateTest, ContentStoreBeyondItsLengthFieldIsRefusedBeforeThePass) {
+  for (const char* name : {"src/a.iso", "src/b.iso"}) {
+    ASSERT_EQ(0, truncate(dir.Write(name, "").c_str(), 3000000000LL));
+  }
+  dir.Write("keep.dir", "earlier");
+  RunResult r = Create({"/store=*.ISO"}, dir / "keep.dir", dir / "src");
+  EXPECT_EQ(4, r.code);
+  EXPECT_NE(std::string::npos,
+            r.out.find("0 dirs, 2 files.\nFail (catalog too large: the content store needs "
+                       "6'000'000'016 bytes, at most 4'294'967'295)\n"));
+  EXPECT_TRUE(env.opened.empty());
+  EXPECT_EQ("earlier", test::ReadFile(dir / "keep.dir"));
 }
 
 }  // namespace

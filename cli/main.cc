@@ -6,7 +6,14 @@
 int main(int argc, char** argv) {
   korvex::Context ctx(*korvex::Env::Default(), *korvex::Console::Default());
   int code = korvex::RunKorvex(ctx, argc, argv);
-  ctx.console.Flush(korvex::Stream::kOut);
-  ctx.console.Flush(korvex::Stream::kErr);
+  korvex::Console& console = ctx.console;
+  console.Flush(korvex::Stream::kOut);
+  console.Flush(korvex::Stream::kErr);
+  // Output that was lost (a full disk, a closed pipe) is a failure too.
+  if (console.Failed() && code == 0) {
+    console.Err("korvex: the output could not be written\n");
+    console.Flush(korvex::Stream::kErr);
+    code = 4;
+  }
   return code;
 }

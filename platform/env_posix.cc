@@ -103,11 +103,25 @@ bool StatEntry(int dirfd, const char* name, EntryStat* out) {
   return true;
 }
 
+// Files are opened non-blocking so that a FIFO at the path cannot stall the
+// open; keeps fd (blocking again) only when it is a regular file, else closes it.
+bool RegularAndBlocking(int fd) {
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0) {
+    return true;
+  }
+  ::close(fd);
+  return false;
+}
+
 class PosixEnv : public Env {
  public:
   std::unique_ptr<File> OpenRead(const std::string& path) override {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Only regular files: a FIFO or a device could block or never end.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return nullptr;
+    if (!RegularAndBlocking(fd)) return nullptr;
 #if defined(POSIX_FADV_SEQUENTIAL)
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
@@ -115,9 +129,10 @@ class PosixEnv : public Env {
   }
 
   std::unique_ptr<File> Create(const std::string& path) override {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
-                    0666);
+    int fd = ::open(path.c_str(),
+                    O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
     if (fd < 0) return nullptr;
+    if (!RegularAndBlocking(fd)) return nullptr;
     return std::unique_ptr<File>(new PosixFile(fd));
   }
 

@@ -159,7 +159,12 @@ bool FaultEnv::Rename(const std::string& from, const std::string& to) {
 bool FaultEnv::ListDirectory(const std::string& path,
                              const std::function<void(const DirEntry&)>& visit) {
   if (Contains(path, failList)) return false;
-  return EnvWrapper::ListDirectory(path, visit);
+  return EnvWrapper::ListDirectory(path, [&](const DirEntry& entry) {
+    if (markTemporary != entry.name) return visit(entry);
+    DirEntry marked = entry;
+    marked.attributes |= 0x08;
+    visit(marked);
+  });
 }
 
 }  // namespace test

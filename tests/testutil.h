@@ -79,6 +79,10 @@ class FaultEnv : public EnvWrapper {
   bool failRename = false;
   // Listing a directory whose path contains this text fails.
   std::string failList;
+  // Entries with this name are listed with attribute bit 0x08 (temporary).
+  std::string markTemporary;
+  int temporaryAcknowledged = 0;
+  void AcknowledgeTemporary() override { temporaryAcknowledged++; }
   // Every write attempted, in order: path and length.
   std::vector<std::string> writes;
   int writeCount = 0;

@@ -1,0 +1,153 @@
+#include "plugin/browser.h"
+
+#include <string.h>
+
+#include <algorithm>
+#include <new>
+
+#include "catalog/coding.h"
+#include "catalog/crc32.h"
+#include "catalog/format.h"
+#include "platform/env.h"
+
+namespace korvex {
+namespace {
+
+// 100 ns units from 1601 to 1970.
+constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
+
+void SetFileTime(KorvexpFileTime* out, uint32_t seconds) {
+  uint64_t ticks = static_cast<uint64_t>(seconds) * 10000000u + kUnixEpochAsFileTime;
+  out->dwLowDateTime = static_cast<uint32_t>(ticks);
+  out->dwHighDateTime = static_cast<uint32_t>(ticks >> 32);
+}
+
+}  // namespace
+
+bool CatalogBrowser::Recognise(const unsigned char* bytes, uint32_t length) {
+  if (length <= kHeaderSize || memcmp(bytes, kCatalogMagic, kMagicSize) != 0) return false;
+  uint32_t word = DecodeFixed32(bytes + kTreeLengthOffset);
+  uint32_t treeLength = word & kTreeLengthMask;
+  // Only the part in hand is held now: the header alone cannot say whether
+  // a large tree length is real, the file size can (Open).
+  uint32_t part = std::min(length - kHeaderSize, treeLength);
+  std::unique_ptr<unsigned char[]> tree(new (std::nothrow) unsigned char[part]);
+  if (tree == nullptr) {
+    Drop();
+    return false;
+  }
+  memcpy(tree.get(), bytes + kHeaderSize, part);
+  tree_ = std::move(tree);
+  held_ = part;
+  treeCrc_ = DecodeFixed32(bytes + kTreeCrcOffset);
+  crcFlag_ = (word & kCrcFlag) ? 1 : 0;
+  treeLength_ = treeLength;
+  firstLook_ = length;
+  stage_ = Stage::kRecognised;
+  return true;
+}
+
+bool CatalogBrowser::Open(const char* fileName) {
+  if (stage_ == Stage::kIdle) return false;
+  if ((held_ < treeLength_ && !ReadRest(fileName)) ||
+      crc32::Value(tree_.get(), treeLength_) != treeCrc_) {
+    Drop();
+    return false;
+  }
+  cursor_ = 0;
+  depth_ = 0;
+  levelStart_[0] = 0;
+  pathLength_ = 0;
+  stage_ = Stage::kOpen;
+  return true;
+}
+
+// The first look ended inside the tree, so it was exactly header plus held_
+// bytes long and the rest starts at file offset firstLook_.
+bool CatalogBrowser::ReadRest(const char* fileName) {
+  std::unique_ptr<File> file = Env::Default()->OpenRead(fileName);
+  if (file == nullptr) return false;
+  uint32_t remaining = treeLength_ - held_;
+  if (file->Size() < static_cast<uint64_t>(firstLook_) + remaining) return false;
+  std::unique_ptr<unsigned char[]> tree(new (std::nothrow) unsigned char[treeLength_]);
+  if (tree == nullptr || !file->Seek(firstLook_)) return false;
+  memcpy(tree.get(), tree_.get(), held_);
+  for (uint32_t at = held_; at < treeLength_;) {
+    size_t want = std::min<uint32_t>(treeLength_ - at, kBlockSize);
+    size_t got = 0;
+    if (!file->Read(tree.get() + at, want, &got) || got != want) return false;
+    at += static_cast<uint32_t>(got);
+  }
+  tree_ = std::move(tree);
+  held_ = treeLength_;
+  return true;
+}
+
+int32_t CatalogBrowser::Next(KorvexpFindData* item) {
+  if (stage_ != Stage::kOpen) return KORVEXP_ITEM_MALFORMED;
+  int32_t result = Step(item);
+  if (result != KORVEXP_ITEM_WRITTEN) stage_ = Stage::kEnded;
+  return result;
+}
+
+// Checks the whole record, and that its path fits, before writing anything.
+int32_t CatalogBrowser::Step(KorvexpFindData* item) {
+  const unsigned char* tree = tree_.get();
+  const size_t end = treeLength_;
+  if (cursor_ >= end) return KORVEXP_ITEM_MALFORMED;
+  while (tree[cursor_] == kEndOfDirectory) {
+    ++cursor_;
+    if (--depth_ < 0) return cursor_ == end ? KORVEXP_ITEM_END : KORVEXP_ITEM_MALFORMED;
+    if (cursor_ >= end) return KORVEXP_ITEM_MALFORMED;
+  }
+  pathLength_ = levelStart_[depth_];
+
+  const unsigned char* record = tree + cursor_;
+  const size_t room = end - cursor_;
+  const void* terminator = memchr(record, 0, room);
+  if (terminator == nullptr) return KORVEXP_ITEM_MALFORMED;
+  const size_t n = static_cast<size_t>(static_cast<const unsigned char*>(terminator) - record);
+  if (room < n + 2) return KORVEXP_ITEM_MALFORMED;
+  const uint8_t attributes = record[n + 1];
+  const bool isDirectory = (attributes & kAttrDirectory) != 0;
+  const size_t size = n + (isDirectory ? kDirRecordExtra
+                                       : crcFlag_ ? kFileRecordCrcExtra : kFileRecordExtra);
+  if (room < size) return KORVEXP_ITEM_MALFORMED;
+  // The path and the name, then a NUL in cFileName or a '\' in path_.
+  if (pathLength_ + n + 1 > kPathSize) return KORVEXP_ITEM_MALFORMED;
+  if (isDirectory && depth_ + 1 >= kLevels) return KORVEXP_ITEM_MALFORMED;
+
+  item->dwFileAttributes = attributes;
+  SetFileTime(&item->ftLastWriteTime, DecodeFixed32(record + n + 2));
+  memcpy(item->cFileName, path_, pathLength_);
+  memcpy(item->cFileName + pathLength_, record, n);
+  item->cFileName[pathLength_ + n] = '\0';
+  if (isDirectory) {
+    item->nFileSizeLow = 0;
+    memcpy(path_ + pathLength_, record, n);
+    path_[pathLength_ + n] = '\\';
+    pathLength_ += static_cast<uint32_t>(n) + 1;
+    levelStart_[++depth_] = pathLength_;
+  } else {
+    item->nFileSizeLow = DecodeFixed32(record + n + 6);
+  }
+  cursor_ += size;
+  return KORVEXP_ITEM_WRITTEN;
+}
+
+void CatalogBrowser::Close(KorvexpArchiveInfo* info) {
+  info->reserved[0] = 0;
+  info->reserved[1] = 0;
+  info->reserved[2] = 0;
+  info->crcFlag = crcFlag_;
+  info->reserved4 = 0;
+  Drop();
+}
+
+void CatalogBrowser::Drop() {
+  tree_.reset();
+  held_ = 0;
+  stage_ = Stage::kIdle;
+}
+
+}  // namespace korvex
