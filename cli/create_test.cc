@@ -1,7 +1,6 @@
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "catalog/catalog_file.h"
@@ -195,7 +194,7 @@ TEST_F(CreateTest, CatalogInAMissingDirectoryOrOverADirectoryFails) {
 
 TEST_F(CreateTest, ContentStoreBeyondItsLengthFieldIsRefusedBeforeThePass) {
   for (const char* name : {"src/a.iso", "src/b.iso"}) {
-    ASSERT_EQ(0, truncate(dir.Write(name, "").c_str(), 3000000000LL));
+    std::filesystem::resize_file(dir.Write(name, ""), 3000000000ull);
   }
   dir.Write("keep.dir", "earlier");
   RunResult r = Create({"/store=*.ISO"}, dir / "keep.dir", dir / "src");
