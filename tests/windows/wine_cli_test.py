@@ -6,9 +6,11 @@ build takes a directory's birth time; Wine has none and reports the earlier
 of the last modification and the last status change), console output must
 agree apart from paths and line ends ("\r\n" on Windows), and extraction
 must give the same files.  A name with a byte above 0x7F must be stored in
-the OEM code page and come back under its own name.
+the OEM code page and come back under its own name.  korvexp-host.exe must
+load korvexp.dll and walk catalogs as the native host walks them with the
+native module.
 
-Usage: wine_cli_test.py NATIVE_KORVEX KORVEX_EXE
+Usage: wine_cli_test.py NATIVE_BUILD_DIR WINDOWS_BUILD_DIR
 """
 
 import os
@@ -31,17 +33,20 @@ TIME = 1200000000
 # Wine takes its code pages from the locale: ANSI 1252, OEM 437 for en-US.
 WINE_ENV = dict(os.environ, LC_ALL="C.UTF-8", KORVEX_WINEPREFIX=PREFIX)
 
-NATIVE = None
-EXE = None
+NATIVE = None  # korvex
+EXE = None  # korvex.exe
+NATIVE_HOST = None
+WINE_HOST = None
 
 
-def run_native(args, cwd):
-    p = subprocess.run([NATIVE] + args, cwd=cwd, capture_output=True)
+def run_native(args, cwd, program=None):
+    p = subprocess.run([program or NATIVE] + args, cwd=cwd, capture_output=True)
     return p.returncode, p.stdout
 
 
-def run_wine(args, cwd):
-    p = subprocess.run([WINE_RUN, EXE] + args, cwd=cwd, capture_output=True, env=WINE_ENV)
+def run_wine(args, cwd, program=None):
+    p = subprocess.run([WINE_RUN, program or EXE] + args, cwd=cwd, capture_output=True,
+                       env=WINE_ENV)
     return p.returncode, p.stdout
 
 
@@ -218,6 +223,21 @@ class WineCli(unittest.TestCase):
         self.assertEqual(read(os.path.join(self.tree, "DOCS", "COPY.TXT")),
                          read(os.path.join(out_win, "COPY.TXT")))
 
+    def test_host_loads_the_module_and_walks_catalogs(self):
+        self.create_both()
+        worked = os.path.join(ROOT, "tests", "vectors", "worked-example.dir")
+        shutil.copy(worked, WORK)
+        module = WINE_HOST.replace("/bin/korvexp-host.exe", "/lib/korvexp.dll")
+        for name in ("worked-example.dir", "win.dir"):
+            with self.subTest(name):
+                native = run_native([name], WORK, NATIVE_HOST)
+                self.assertEqual(0, native[0], native)
+                self.assertIn(b"GetArcItem -> 0\n", native[1])
+                self.assertSameRun(native, run_wine([name], WORK, WINE_HOST))
+                # The module named by a Windows path, as a file manager does.
+                self.assertSameRun(native, run_wine(["--module=Z:" + module.replace("/", "\\"),
+                                                     WIN_WORK + "\\" + name], WORK, WINE_HOST))
+
     def test_names_above_0x7f_are_oem_in_the_catalog(self):
         intl = os.path.join(WORK, "intl")
         write(os.path.join(intl, "Caf\u00e9.TXT"), b"coffee")
@@ -245,10 +265,14 @@ class WineCli(unittest.TestCase):
 
 
 def main():
-    global NATIVE, EXE
+    global NATIVE, EXE, NATIVE_HOST, WINE_HOST
     if len(sys.argv) != 3:
         sys.exit(__doc__)
-    NATIVE, EXE = (os.path.abspath(p) for p in sys.argv[1:])
+    native, windows = (os.path.abspath(p) for p in sys.argv[1:])
+    NATIVE = os.path.join(native, "cli", "korvex")
+    NATIVE_HOST = os.path.join(native, "bin", "korvexp-host")
+    EXE = os.path.join(windows, "cli", "korvex.exe")
+    WINE_HOST = os.path.join(windows, "bin", "korvexp-host.exe")
     unittest.main(argv=sys.argv[:1], verbosity=2)
 
 
