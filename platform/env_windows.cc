@@ -91,13 +91,20 @@ bool IsLink(const WIN32_FIND_DATAA& data) {
          IsReparseTagNameSurrogate(data.dwReserved0);
 }
 
+// Only files on disk: a device name (NUL, CON, COM1, also with an
+// extension) or a pipe could block or never end.
+std::unique_ptr<File> DiskFile(HANDLE h) {
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  std::unique_ptr<File> file(new WindowsFile(h));
+  if (GetFileType(h) != FILE_TYPE_DISK) return nullptr;
+  return file;
+}
+
 class WindowsEnv : public Env {
  public:
   std::unique_ptr<File> OpenRead(const std::string& path) override {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, kShareReadWrite, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return nullptr;
-    return std::unique_ptr<File>(new WindowsFile(h));
+    return DiskFile(CreateFileA(path.c_str(), GENERIC_READ, kShareReadWrite, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   }
 
   std::unique_ptr<File> Create(const std::string& path) override {
@@ -105,10 +112,8 @@ class WindowsEnv : public Env {
     if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_REPARSE_POINT)) {
       return nullptr;
     }
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, kShareReadWrite, nullptr, CREATE_ALWAYS,
-                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return nullptr;
-    return std::unique_ptr<File>(new WindowsFile(h));
+    return DiskFile(CreateFileA(path.c_str(), GENERIC_WRITE, kShareReadWrite, nullptr,
+                                CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   }
 
   bool Delete(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }

@@ -111,6 +111,15 @@ TEST(WindowsEnv, FileOf4GiBHasItsFullSizeAndPositions) {
   EXPECT_EQ(2u, got);
 }
 
+TEST(WindowsEnv, DevicesAreNeverOpened) {
+  test::TempDir dir;
+  Env* env = Env::Default();
+  for (const std::string& device : {std::string("NUL"), std::string("CON"), dir / "nul.txt"}) {
+    EXPECT_FALSE(env->OpenRead(device)) << device;
+    EXPECT_FALSE(env->Create(device)) << device;
+  }
+}
+
 TEST(WindowsEnv, RenameReplacesAndDeleteRemoves) {
   test::TempDir dir;
   std::string from = dir.Write("new.dir", "new");
