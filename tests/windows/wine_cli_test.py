@@ -263,6 +263,26 @@ class WineCli(unittest.TestCase):
                            run_wine(["e", "..\\intl.dir", "CAF\u00c9.TXT"], target),
                            ["CAF\u00c9.TXT"], [b"CAF\x90.TXT"])  # E acute in OEM
 
+    # Known faults, reported: the catalog name, the target directory and the
+    # mount source are used in the OEM code page where the file system wants
+    # ANSI, so only names in ASCII work there.
+    @unittest.expectedFailure
+    def test_catalog_and_target_names_above_0x7f(self):
+        write(os.path.join(WORK, "src8", "a.txt"), b"a")
+        os.makedirs(os.path.join(WORK, "out\u00e9"))
+        run_wine(["c", "/store=*", "caf\u00e9", WIN_WORK + "\\src8"], WORK)
+        self.assertEqual(0, run_wine(["l", "caf\u00e9.dir"], WORK)[0])
+        self.assertEqual(0, run_wine(["e", "caf\u00e9.dir", "a.txt", "out\u00e9\\"], WORK)[0])
+
+    @unittest.expectedFailure
+    def test_mount_of_a_name_above_0x7f(self):
+        write(os.path.join(WORK, "src9", "caf\u00e9.bin"), b"b")
+        os.makedirs(os.path.join(WORK, "out9"))
+        run_wine(["c", "src9", WIN_WORK + "\\src9"], WORK)
+        code, out = run_wine(["e", "/mount=" + WIN_WORK + "\\src9\\", "src9.dir", "caf\u00e9.bin",
+                              "out9\\"], WORK)
+        self.assertEqual(0, code, out)
+
 
 def main():
     global NATIVE, EXE, NATIVE_HOST, WINE_HOST
