@@ -91,6 +91,10 @@ bool IsLink(const WIN32_FIND_DATAA& data) {
          IsReparseTagNameSurrogate(data.dwReserved0);
 }
 
+struct FindCloser {
+  void operator()(HANDLE find) const { FindClose(find); }
+};
+
 // Only files on disk: a device name (NUL, CON, COM1, also with an
 // extension) or a pipe could block or never end.
 std::unique_ptr<File> DiskFile(HANDLE h) {
@@ -126,8 +130,9 @@ class WindowsEnv : public Env {
                      const std::function<void(const DirEntry&)>& visit) override {
     std::string pattern = (path.empty() ? std::string("\\") : path) + "*";
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(pattern.c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return false;
+    HANDLE handle = FindFirstFileA(pattern.c_str(), &data);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    std::unique_ptr<void, FindCloser> find(handle);
     do {
       const char* name = data.cFileName;
       if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
@@ -150,8 +155,7 @@ class WindowsEnv : public Env {
         entry.readable = true;
       }
       visit(entry);
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
+    } while (FindNextFileA(find.get(), &data));
     return true;
   }
 
