@@ -192,6 +192,29 @@ TEST_F(ExtractTest, TargetDirectoryIsJoinedWithoutASeparator) {
   EXPECT_EQ("stored text", test::ReadFile(dir / "out/preA.TXT"));
 }
 
+TEST(CodePages, OnlyCatalogNamesAreConverted) {
+  test::TempDir dir;
+  test::FaultEnv env;
+  env.toyCodePage = true;
+  dir.Write("src\xE9/caf\xE9.txt", "coffee");
+  dir.Write("src\xE9/caf\xE9.bin", "beans");
+  dir.MakeDir("out\xE9");
+  ASSERT_EQ(0, RunWith(env, {"c", "/store=*.TXT", "--", dir / "x\xE9", dir / "src\xE9"}).code);
+  std::string catalog = test::ReadFile(dir / "x\xE9.dir");
+  EXPECT_NE(std::string::npos, catalog.find("caf\x82.txt"));
+  EXPECT_EQ(std::string::npos, catalog.find("caf\xE9"));
+  RunResult listed = RunWith(env, {"l", "/fast", "--", dir / "x\xE9.dir", "caf\xE9.txt"});
+  EXPECT_EQ(0, listed.code);
+  EXPECT_NE(std::string::npos, listed.out.find("\nCAF\x82.TXT\n"));
+  RunResult stored = RunWith(env, {"e", "--", dir / "x\xE9.dir", "caf\xE9.txt", dir / "out\xE9/"});
+  EXPECT_EQ(0, stored.code) << stored.out;
+  EXPECT_EQ("coffee", test::ReadFile(dir / "out\xE9/caf\xE9.txt"));
+  RunResult mounted = RunWith(env, {"e", "/mount=" + dir.path() + "/src\xE9/", "--",
+                                    dir / "x\xE9.dir", "caf\xE9.bin", dir / "out\xE9/"});
+  EXPECT_EQ(0, mounted.code) << mounted.out;
+  EXPECT_EQ("beans", test::ReadFile(dir / "out\xE9/caf\xE9.bin"));
+}
+
 TEST_F(ExtractTest, HostileNamesNeverLeaveTheTargetDirectory) {
   for (const std::string& name : {std::string(".."), std::string("."), std::string("a/b"),
                                   std::string("a\\b")}) {
@@ -203,7 +226,9 @@ TEST_F(ExtractTest, HostileNamesNeverLeaveTheTargetDirectory) {
     RunResult r = Extract({Mount()}, name, "hostile.dir");
     EXPECT_EQ(3, r.code) << name;
     // "a/b" cannot even be asked for: '/' in a wanted path reads as '\'.
-    if (name != "a/b") EXPECT_EQ("Fail (extract: unsafe name)\n", Result(r)) << name;
+    if (name != "a/b") {
+      EXPECT_EQ("Fail (extract: unsafe name)\n", Result(r)) << name;
+    }
     EXPECT_FALSE(test::Exists(dir / "b"));
     EXPECT_FALSE(test::Exists(dir / "out/b"));
   }

@@ -263,10 +263,8 @@ class WineCli(unittest.TestCase):
                            run_wine(["e", "..\\intl.dir", "CAF\u00c9.TXT"], target),
                            ["CAF\u00c9.TXT"], [b"CAF\x90.TXT"])  # E acute in OEM
 
-    # Known faults, reported: the catalog name, the target directory and the
-    # mount source are used in the OEM code page where the file system wants
-    # ANSI, so only names in ASCII work there.
-    @unittest.expectedFailure
+    # The catalog name, the target directory and the mount source are
+    # file-system names: they stay in the ANSI code page.
     def test_catalog_and_target_names_above_0x7f(self):
         write(os.path.join(WORK, "src8", "a.txt"), b"a")
         os.makedirs(os.path.join(WORK, "out\u00e9"))
@@ -274,7 +272,6 @@ class WineCli(unittest.TestCase):
         self.assertEqual(0, run_wine(["l", "caf\u00e9.dir"], WORK)[0])
         self.assertEqual(0, run_wine(["e", "caf\u00e9.dir", "a.txt", "out\u00e9\\"], WORK)[0])
 
-    @unittest.expectedFailure
     def test_mount_of_a_name_above_0x7f(self):
         write(os.path.join(WORK, "src9", "caf\u00e9.bin"), b"b")
         os.makedirs(os.path.join(WORK, "out9"))
