@@ -87,7 +87,12 @@ class Pass {
       CheckProgress();
     }
     file.crc = crc;
-    if (Stores(file)) store_->Commit(file.size32(), crc);
+    if (Stores(file)) {
+      // The index lookup arrives while the file is closed.
+      store_->Prepare(file.size32(), crc);
+      in.reset();
+      store_->Commit(file.size32(), crc);
+    }
     return true;
   }
 
