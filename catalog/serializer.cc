@@ -51,9 +51,12 @@ class Pass {
       dest = store_->Reserve(file.size32());
       if (dest == nullptr) file.attributes &= ~kAttrStored;
     }
-    std::string path = dirPath + file.name();
+    // The path is spelt before the name's conversion, and only for a file
+    // the pass may open: the store pass passes most files by.
+    const bool reads = kind_ == PassKind::kCalc || Stores(file);
+    std::string path = reads ? dirPath + file.name() : std::string();
     ctx_.env.AnsiToOem(file.mutableName());
-    if (kind_ == PassKind::kStore && !Stores(file)) return true;
+    if (!reads) return true;
     if (!file.readable) {
       // Links and devices are cataloged as empty and never opened.
       if (Stores(file)) store_->Commit(0, 0);
@@ -87,7 +90,12 @@ class Pass {
       CheckProgress();
     }
     file.crc = crc;
-    if (Stores(file)) store_->Commit(file.size32(), crc);
+    if (Stores(file)) {
+      // The index lookup arrives while the file is closed.
+      store_->Prepare(file.size32(), crc);
+      in.reset();
+      store_->Commit(file.size32(), crc);
+    }
     return true;
   }
 

@@ -1,9 +1,8 @@
 #include "catalog/serializer.h"
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 
 #include "catalog/coding.h"
@@ -166,7 +165,8 @@ TEST_F(PassTest, UnopenableSelectedFileGivesItsSlotToTheNext) {
   EXPECT_EQ(0u, root.files[0].crc);
   EXPECT_EQ(0x28, root.files[1].attributes);
   EXPECT_EQ("bbbb", Record(Slot(0)));
-  EXPECT_EQ("\nFile read error: " + dir.path() + "/a.txt\nContinue...xxx%", console.err);
+  EXPECT_EQ("\nFile read error: " + dir.path() + kPathSeparator + "a.txt\nContinue...xxx%",
+            console.err);
 }
 
 TEST_F(PassTest, ReadFailureAndShrinkCountTheRestAndStoreNothing) {
@@ -199,7 +199,7 @@ TEST_F(PassTest, StorePassReadsOnlySelectedFiles) {
   dir.Write("b.bin", "not read");
   ScanAndPass(false, "*.TXT");
   ASSERT_EQ(1u, env.opened.size());
-  EXPECT_EQ(dir.path() + "/a.txt", env.opened[0]);
+  EXPECT_EQ(dir.path() + kPathSeparator + "a.txt", env.opened[0]);
   EXPECT_EQ("stored", Record(Slot(0)));
   EXPECT_EQ(0x28, root.files[0].attributes);
   EXPECT_EQ(0x20, root.files[1].attributes);
@@ -216,7 +216,7 @@ TEST_F(PassTest, StorePassWithoutStorageOpensNothing) {
 
 TEST_F(PassTest, FileOf4GiBIsReadWhole) {
   std::string path = dir.Write("huge", "");
-  ASSERT_EQ(0, truncate(path.c_str(), (1ll << 32) + 3));
+  std::filesystem::resize_file(path, (1ull << 32) + 3);
   ScanAndPass(true);
   EXPECT_EQ(0x2144DF1Cu, root.files[0].crc);  // CRC-32 of 2^32 + 3 zero bytes
   EXPECT_EQ((1ll << 32) + 3, ctx.totals.processedBytes);

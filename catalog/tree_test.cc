@@ -1,9 +1,13 @@
 #include "catalog/tree.h"
 
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include "catalog/context.h"
 #include "tests/testutil.h"
@@ -29,6 +33,9 @@ std::vector<std::string> FileNames(const DirNode& node) {
 }
 
 TEST_F(ScanFixture, SortsBytewiseAndCountsWithoutTheRoot) {
+#ifdef _WIN32
+  GTEST_SKIP() << "b.txt and B.TXT are one file here";
+#endif
   dir.Write("b.txt", "bb");
   dir.Write("B.TXT", "B");
   dir.Write("a.txt", "aaa");
@@ -49,6 +56,7 @@ TEST_F(ScanFixture, SortsBytewiseAndCountsWithoutTheRoot) {
   EXPECT_EQ("", console.out);  // no spinner below 128 files
 }
 
+#ifndef _WIN32  // POSIX modes and links; the Win32 attributes are tested with their Env
 TEST_F(ScanFixture, AttributesAndTimes) {
   dir.Write("plain", "1", 1234567890u);
   dir.Write(".hidden", "1");
@@ -71,6 +79,7 @@ TEST_F(ScanFixture, AttributesAndTimes) {
   EXPECT_EQ(0x10, root.subdirectories[0]->attributes);
   EXPECT_NE(0u, root.subdirectories[0]->time);
 }
+#endif
 
 TEST_F(ScanFixture, SpinnerTurnsEvery128Files) {
   for (int i = 0; i < 300; ++i) dir.Write("f" + std::to_string(i), "");
@@ -82,7 +91,7 @@ TEST_F(ScanFixture, SpinnerTurnsEvery128Files) {
 TEST_F(ScanFixture, UnlistableDirectoryIsEmptyAndSiblingsGoOn) {
   dir.Write("bad/x", "1");
   dir.Write("good/y", "22");
-  env.failList = "/bad/";
+  env.failList = std::string(1, kPathSeparator) + "bad" + kPathSeparator;
   ASSERT_TRUE(ScanRoot());
   ASSERT_EQ(2u, root.subdirectories.size());
   EXPECT_TRUE(root.subdirectories[0]->files.empty());
@@ -130,7 +139,7 @@ TEST_F(ScanFixture, NoStorageWithoutTheOptionOrWithLimitZero) {
 
 TEST_F(ScanFixture, FilesOf4GiBKeepTheLowBitsAndAreNeverSelected) {
   std::string big = dir / "huge.txt";
-  ASSERT_EQ(0, truncate(dir.Write("huge.txt", "").c_str(), (1ll << 32) + 10));
+  std::filesystem::resize_file(dir.Write("huge.txt", ""), (1ull << 32) + 10);
   ctx.options.storageEnabled = true;
   ctx.options.storeMasks = {"*"};
   ASSERT_TRUE(ScanRoot());

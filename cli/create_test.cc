@@ -1,7 +1,6 @@
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "catalog/catalog_file.h"
@@ -135,7 +134,7 @@ TEST_F(CreateTest, CatalogNameRules) {
 
 TEST_F(CreateTest, TrailingSeparatorIsStrippedOnce) {
   dir.Write("src/a", "1");
-  RunResult r = Create({}, dir / "t", dir / "src/");
+  RunResult r = Create({}, dir / "t", dir / "src" + kPathSeparator);
   EXPECT_NE(std::string::npos, r.out.find("Scanning: " + dir.path() + "/src...x\b0 dirs, 1 files."));
 }
 
@@ -145,7 +144,8 @@ TEST_F(CreateTest, SpinnerAndReadErrorsAppearInTheirStreams) {
   RunResult r = Create({}, dir / "s", dir / "src");
   EXPECT_NE(std::string::npos, r.out.find("...x\b-\b0 dirs, 130 files.\n"));
   EXPECT_NE(std::string::npos,
-            r.err.find("\nFile read error: " + dir.path() + "/src/f7\nContinue...xxx%"));
+            r.err.find("\nFile read error: " + dir.path() + "/src" + kPathSeparator +
+                       "f7\nContinue...xxx%"));
   EXPECT_EQ(0, r.code);
 }
 
@@ -194,7 +194,7 @@ TEST_F(CreateTest, CatalogInAMissingDirectoryOrOverADirectoryFails) {
 
 TEST_F(CreateTest, ContentStoreBeyondItsLengthFieldIsRefusedBeforeThePass) {
   for (const char* name : {"src/a.iso", "src/b.iso"}) {
-    ASSERT_EQ(0, truncate(dir.Write(name, "").c_str(), 3000000000LL));
+    std::filesystem::resize_file(dir.Write(name, ""), 3000000000ull);
   }
   dir.Write("keep.dir", "earlier");
   RunResult r = Create({"/store=*.ISO"}, dir / "keep.dir", dir / "src");

@@ -153,12 +153,15 @@ class Extraction {
   int Mount() {
     if (UnsafeCatalogPath(catalogPath_)) return Result("Fail (extract: unsafe name)", 3);
     if (options_.mountRoot.empty()) return Result("Fail (mount: unspecified)", 4);
-    std::string source = options_.mountRoot + catalogPath_;
+    // The medium is named in the ANSI code page, like the root.
+    std::string relative = catalogPath_;
+    ctx_.env.OemToAnsi(&relative[0]);
 #ifndef _WIN32
-    for (size_t i = options_.mountRoot.size(); i < source.size(); ++i) {
-      if (source[i] == '\\') source[i] = '/';
+    for (char& c : relative) {
+      if (c == '\\') c = '/';
     }
 #endif
+    const std::string source = options_.mountRoot + relative;
     std::unique_ptr<File> in = ctx_.env.OpenRead(source);
     if (!in) return Result("Fail (mount: unable find file)", 3);
     if (static_cast<uint32_t>(in->Size()) != entry_.size) {
@@ -234,7 +237,9 @@ int RunExtract(Context& ctx, int argc, char** argv) {
     }
   }
   if (args.NameCount() < 2) return NotAllNames(ctx);
-  for (int k = 0; k < args.NameCount() && k < 3; ++k) ctx.env.AnsiToOem(args.Name(k));
+  // Only the wanted path is compared with catalog names; the catalog and the
+  // target directory are file-system names and stay in the ANSI code page.
+  ctx.env.AnsiToOem(args.Name(1));
   const char* catalogName = args.Name(0);
   std::string wanted = args.Name(1);
 #ifndef _WIN32

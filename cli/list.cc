@@ -129,8 +129,9 @@ int RunList(Context& ctx, int argc, char** argv) {
     console.Say(" + fast processing (brief info only)\n");
   }
   if (args.NameCount() < 1) return NotAllNames(ctx);
-  char* catalogName = args.Name(0);
-  ctx.env.AnsiToOem(catalogName);
+  // The catalog is a file-system name and stays in the ANSI code page; only
+  // the mask is compared with catalog names.
+  const char* catalogName = args.Name(0);
   std::string mask = "*";
   if (args.NameCount() > 1) {
     char* given = args.Name(1);

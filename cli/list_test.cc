@@ -1,7 +1,6 @@
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "cli/cli_test_util.h"
@@ -84,7 +83,9 @@ TEST_F(ListTree, MasksMatchTheWholeCatalogPath) {
   EXPECT_EQ("T*           3 readme.txt\nT*           5 SUB\\readme.txt\n", Body("*.txt"));
   EXPECT_EQ("T*           3 readme.txt\nT*           5 SUB\\readme.txt\n", Body("readme.txt"));
   EXPECT_EQ("*D       <DIR> SUB\\\n", Body("SUB\\"));
+#ifndef _WIN32  // only the POSIX build reads '/' as '\'
   EXPECT_EQ("*D       <DIR> SUB\\\n", Body("sub/"));
+#endif
   EXPECT_EQ("", Body("/fast"));
 }
 
@@ -106,8 +107,8 @@ TEST(List, EmptyRootAndNoCrcFlagAndWideSizes) {
   test::TempDir dir;
   std::string a = dir.Write("src/a", "");
   std::string b = dir.Write("src/b", "");
-  ASSERT_EQ(0, truncate(a.c_str(), 1234567));
-  ASSERT_EQ(0, truncate(b.c_str(), 4294967295LL));
+  std::filesystem::resize_file(a, 1234567);
+  std::filesystem::resize_file(b, 4294967295ull);
   ASSERT_EQ(0, RunArgs({"c", "/fast", "--", dir / "w", dir / "src"}).code);
   RunResult r = RunArgs({"l", "--", dir / "w.dir"});
   EXPECT_EQ(" Cmd::List\nAttr Size       Name\n"
@@ -120,6 +121,9 @@ TEST(List, EmptyRootAndNoCrcFlagAndWideSizes) {
 }
 
 TEST(List, DeepNestingAndLongPathsListCompletely) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the ANSI file functions stop at MAX_PATH";
+#endif
   test::TempDir dir;
   std::string rel = "src";
   for (int i = 0; i < 200; ++i) rel += "/d";

@@ -1,27 +1,45 @@
 #include "tests/testutil.h"
 
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <utime.h>
-
+#include <stdio.h>
 #include <string.h>
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
-
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
 
 namespace korvex {
 namespace test {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// The file clock's time of a count of seconds since 1970.  The clocks'
+// epochs lie a whole number of seconds apart, so rounding their measured
+// distance makes the conversion exact.
+fs::file_time_type FileTime(uint32_t seconds) {
+  using Duration = fs::file_time_type::duration;
+  Duration distance =
+      fs::file_time_type::clock::now().time_since_epoch() -
+      std::chrono::duration_cast<Duration>(std::chrono::system_clock::now().time_since_epoch());
+  return fs::file_time_type(std::chrono::round<std::chrono::seconds>(distance) +
+                            std::chrono::seconds(seconds));
+}
+
+}  // namespace
+
 TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "korvex-test-XXXXXX").string();
-  char* made = mkdtemp(&pattern[0]);
-  path_ = made ? made : "";
+  std::random_device random;
+  fs::path base = fs::temp_directory_path();
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    char name[32];
+    snprintf(name, sizeof name, "korvex-test-%08x", static_cast<unsigned>(random()));
+    std::error_code ec;
+    if (fs::create_directory(base / name, ec)) path_ = (base / name).string();
+  }
 }
 
 TempDir::~TempDir() {
@@ -38,8 +56,8 @@ std::string TempDir::Write(const std::string& relative, const std::string& conte
   std::string full = *this / relative;
   fs::create_directories(fs::path(full).parent_path());
   std::ofstream(full, std::ios::binary) << contents;
-  struct utimbuf times = {static_cast<time_t>(mtime), static_cast<time_t>(mtime)};
-  utime(full.c_str(), &times);
+  std::error_code ec;
+  fs::last_write_time(full, FileTime(mtime), ec);
   return full;
 }
 

@@ -83,12 +83,24 @@ class FaultEnv : public EnvWrapper {
   std::string markTemporary;
   int temporaryAcknowledged = 0;
   void AcknowledgeTemporary() override { temporaryAcknowledged++; }
+  // A stand-in code page where ANSI 0xE9 is OEM 0x82, so tests can see
+  // where names are converted.
+  bool toyCodePage = false;
+  void AnsiToOem(char* text) override { Swap(text, '\xE9', '\x82'); }
+  void OemToAnsi(char* text) override { Swap(text, '\x82', '\xE9'); }
   // Every write attempted, in order: path and length.
   std::vector<std::string> writes;
   int writeCount = 0;
   // Read calls made on opened files, and the paths opened for reading.
   int readCalls = 0;
   std::vector<std::string> opened;
+
+ private:
+  void Swap(char* text, char from, char to) {
+    for (; toyCodePage && *text; ++text) {
+      if (*text == from) *text = to;
+    }
+  }
 };
 
 }  // namespace test

@@ -1,0 +1,251 @@
+#!/usr/bin/env bash
+# Measures korvex against its speed and memory goals, beside peer tools, in
+# one run, and prints PASS or FAIL for each:
+#   2. create over 1 GiB in four large files in the page cache: at most 1.5 x
+#      cat to /dev/null, at least 5 x less than rhash --crc32 -r;
+#   3. create /fast (reads no file) over 200,000 files in 2,000 directories,
+#      warm: no longer than find -printf '%s %T@ %p\n';
+#   4. create storing 100,000 small files: under 5% of the time in
+#      de-duplication (a perf profile, or callgrind where perf cannot run);
+#   5. list of a catalog of 1,010,000 entries to a file: at least 5 x faster
+#      than find -printf '%s %p\n' over the tree, the brief form faster still;
+#   6. peak memory over 1,000,000 files: create at most 3 x the tree block
+#      + 16 MiB, list at most the tree block + 16 MiB.
+# The exit status is 1 when a goal fails.
+#
+# Usage: bench/goals.sh [DATA-DIR]
+#   DATA-DIR (or KORVEX_BENCH_DATA) holds the generated trees and catalogs;
+#   default build/bench-data.  The trees are made once by korvex_maketree,
+#   the same bytes every time, and kept for later runs (about 1.5 GB of disk
+#   and 1.3 million inodes; the largest takes a minute or two).
+#   KORVEX_BENCH_RUNS sets the timed runs per tool (default 5); the least
+#   time of each tool is kept, and runs of the tools compared alternate.
+#
+# Times are CPU time (user + system) of the process: on a shared machine
+# they vary far less than wall time, and for warm trees and files in the
+# page cache they are the whole cost.  Wall times are shown beside them.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+data=${1:-${KORVEX_BENCH_DATA:-build/bench-data}}
+runs=${KORVEX_BENCH_RUNS:-5}
+
+for tool in cmake rhash cksfv find cat dd; do
+  command -v "$tool" >/dev/null || { echo "missing $tool: run .ci/install-deps bench" >&2; exit 1; }
+done
+
+echo "building the release binaries (cmake --preset release) ..."
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+if ! { cmake --preset release && cmake --build --preset release -j 2; } >"$log" 2>&1; then
+  cat "$log" >&2
+  exit 1
+fi
+bin=$root/build/release
+korvex=$bin/cli/korvex
+maketree=$bin/bench/korvex_maketree
+timed=$bin/bench/korvex_timed
+
+mkdir -p "$data"
+data=$(cd "$data" && pwd)
+# korvex takes an argument that begins with "/" for an option: every
+# catalog and tree is named relative to the data directory.
+cd "$data"
+
+# A tree is remade when the generator changed since it was made.
+version=$(sha1sum "$root/bench/make_tree.cc" | cut -c1-16)
+for kind in big scan small many; do
+  if [[ -f $kind.done && $(<"$kind.done") == "$version" ]]; then continue; fi
+  echo "making the $kind tree in $data/$kind ..."
+  rm -rf "$kind" "$kind.done"
+  "$maketree" "$kind" "$kind"
+  echo "$version" >"$kind.done"
+done
+
+# Warm trees: every directory and inode in the caches.
+for kind in scan small many; do find "$kind" >/dev/null; done
+# The large files leave the cache and are read back once, so the page cache
+# holds them as reading a medium leaves it, not as the generator's writes
+# did; then every tool reads them from the cache.
+mapfile -t big_files < <(find big -type f | LC_ALL=C sort)
+for f in "${big_files[@]}"; do
+  sync "$f"
+  dd if="$f" iflag=nocache count=0 status=none
+done
+cat "${big_files[@]}" >/dev/null
+
+declare -A cpu wall rss
+# measure KEY OUTPUT COMMAND...: one run; keeps the least times, the most
+# memory.
+measure() {
+  local key=$1 out=$2 w c m code
+  shift 2
+  read -r w c m code < <("$timed" -o "$out" -- "$@")
+  if [[ $code != 0 ]]; then
+    echo "exit status $code from: $*" >&2
+    exit 1
+  fi
+  if [[ -z ${cpu[$key]:-} ]] || awk -v a="$c" -v b="${cpu[$key]}" 'BEGIN { exit !(a < b) }'; then
+    cpu[$key]=$c
+  fi
+  if [[ -z ${wall[$key]:-} ]] || awk -v a="$w" -v b="${wall[$key]}" 'BEGIN { exit !(a < b) }'; then
+    wall[$key]=$w
+  fi
+  if [[ -z ${rss[$key]:-} || $m -gt ${rss[$key]} ]]; then rss[$key]=$m; fi
+}
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+# holds A OP B: awk's comparison of two numbers.
+holds() { awk -v a="$1" -v b="$3" "BEGIN { exit !(a $2 b) }"; }
+
+failed=0
+verdict() {  # COMMAND...: PASS when it succeeds
+  if "$@"; then echo "PASS"; else echo "FAIL"; failed=$((failed + 1)); fi
+}
+row() {  # label key
+  printf "  %-44s %8.3f %8.3f %9d\n" "$1" "${cpu[$2]}" "${wall[$2]}" "${rss[$2]}"
+}
+header() {
+  echo
+  echo "$1"
+  printf "  %-44s %8s %8s %9s\n" "" "CPU s" "wall s" "peak KiB"
+}
+
+echo
+echo "Machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(nproc) cores," \
+  "$(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)," \
+  "Linux $(uname -r), $(df -T . | awk 'NR == 2 { print $2 }') at $data"
+echo "Load average at start: $(cut -d' ' -f1-3 /proc/loadavg); best of $runs runs per tool"
+
+# Goal 2 -------------------------------------------------------------------
+for ((i = 0; i < runs; ++i)); do
+  measure cat /dev/null cat "${big_files[@]}"
+  measure big "$data/big.out" "$korvex" c big.dir big
+  measure rhash /dev/null rhash --crc32 -r big
+done
+measure cksfv /dev/null cksfv -R big
+header "Goal 2: create over 1 GiB in 4 files in the page cache"
+row "cat FILES >/dev/null" cat
+row "korvex c big.dir big" big
+row "rhash --crc32 -r big" rhash
+row "cksfv -R big (one run)" cksfv
+big_cat=$(ratio "${cpu[big]}" "${cpu[cat]}")
+rhash_big=$(ratio "${cpu[rhash]}" "${cpu[big]}")
+printf "  korvex / cat %s (goal <= 1.5), rhash / korvex %s (goal >= 5), korvex %s GB/s: " \
+  "$big_cat" "$rhash_big" "$(ratio 1.073741824 "${cpu[big]}")"
+goal2() { holds "$big_cat" "<=" 1.5 && holds "$rhash_big" ">=" 5; }
+verdict goal2
+
+# Goal 3 -------------------------------------------------------------------
+for ((i = 0; i < runs; ++i)); do
+  measure scan "$data/scan.out" "$korvex" c /fast scan.dir scan
+  measure findscan /dev/null find scan -printf '%s %T@ %p\n'
+done
+header "Goal 3: create /fast over 200,000 files in 2,000 directories, warm"
+row "korvex c /fast scan.dir scan" scan
+row "find scan -printf '%s %T@ %p\\n'" findscan
+scan_find=$(ratio "${cpu[scan]}" "${cpu[findscan]}")
+printf "  korvex / find %s (goal <= 1): " "$scan_find"
+verdict holds "$scan_find" "<=" 1
+
+# Goal 4 -------------------------------------------------------------------
+# The share of samples (perf) or of instructions (callgrind) spent inside
+# ContentStoreBuilder: the index, the byte comparison of equal keys, and the
+# store's setup.
+dedup_perf() {
+  perf record -q -e cpu-clock -F 4999 --call-graph dwarf -o small.perf -- \
+    "$korvex" c '/store=*' small.dir small >/dev/null 2>&1
+  perf report -i small.perf --children --stdio -g none --sort sym 2>/dev/null |
+    awk '/ContentStoreBuilder::/ { sub("%", "", $1); s += $1 } END { printf "%.2f", s }'
+}
+dedup_callgrind() {
+  valgrind --tool=callgrind --callgrind-out-file=small.callgrind \
+    "$korvex" c '/store=*' small.dir small >/dev/null 2>&1
+  callgrind_annotate --inclusive=yes --threshold=100 small.callgrind 2>/dev/null |
+    awk '/PROGRAM TOTALS/ { gsub(",", "", $1); total = $1 }
+         /ContentStoreBuilder::/ { gsub(",", "", $1); s += $1 }
+         END { printf "%.2f", 100 * s / total }'
+}
+for ((i = 0; i < runs; ++i)); do
+  measure small "$data/small.out" "$korvex" c '/store=*' small.dir small
+  measure rhashsmall /dev/null rhash --crc32 -r small
+done
+if perf stat -e cpu-clock true >/dev/null 2>&1; then
+  profiler="perf, share of CPU-clock samples"
+  profile=dedup_perf
+elif command -v valgrind >/dev/null && command -v callgrind_annotate >/dev/null; then
+  profiler="callgrind, share of user-space instructions"
+  profile=dedup_callgrind
+else
+  echo "goal 4 needs perf or valgrind" >&2
+  exit 1
+fi
+shares=()
+for ((i = 0; i < 3; ++i)); do shares+=("$($profile)"); done
+mapfile -t sorted < <(printf '%s\n' "${shares[@]}" | sort -g)
+dedup=${sorted[1]}
+header "Goal 4: create storing 100,000 small files (1 in 5 repeats another)"
+row "korvex c /store=* small.dir small" small
+row "rhash --crc32 -r small (for scale)" rhashsmall
+printf "  in de-duplication (%s): %s %%; median %s %% (goal < 5): " \
+  "$profiler" "${shares[*]}" "$dedup"
+verdict holds "$dedup" "<" 5
+
+# Goal 5 -------------------------------------------------------------------
+# The catalogs of the 1,000,000 files; these runs are goal 6's create figures.
+measure many "$data/many.out" "$korvex" c many.dir many
+measure manyfast "$data/manyfast.out" "$korvex" c /fast manyfast.dir many
+for ((i = 0; i < runs; ++i)); do
+  measure list "$data/list.txt" "$korvex" l many.dir
+  measure brief "$data/brief.txt" "$korvex" l /fast many.dir
+  measure findmany "$data/find.txt" find many -printf '%s %p\n'
+done
+# find prints the root too; korvex two lines before a brief listing, nine
+# around a full one.
+entries=$(($(wc -l <"$data/find.txt") - 1))
+if [[ $(wc -l <"$data/brief.txt") -ne $((entries + 2)) ||
+      $(wc -l <"$data/list.txt") -ne $((entries + 9)) ]]; then
+  echo "the listings do not hold the $entries entries find prints" >&2
+  exit 1
+fi
+header "Goal 5: list a catalog of $entries entries to a file"
+row "korvex l many.dir" list
+row "korvex l /fast many.dir" brief
+row "find many -printf '%s %p\\n'" findmany
+find_list=$(ratio "${cpu[findmany]}" "${cpu[list]}")
+find_brief=$(ratio "${cpu[findmany]}" "${cpu[brief]}")
+printf "  find / list %s (goal >= 5), find / brief %s (goal > find / list): " \
+  "$find_list" "$find_brief"
+goal5() { holds "$find_list" ">=" 5 && holds "${cpu[brief]}" "<" "${cpu[list]}"; }
+verdict goal5
+
+# Goal 6 -------------------------------------------------------------------
+# Neither catalog has a content store: the tree block is all after the
+# 16-byte header.
+tree=$(($(stat -c %s many.dir) - 16))
+tree_fast=$(($(stat -c %s manyfast.dir) - 16))
+limit_kib() { echo $(((${1} * ${2} + 16 * 1024 * 1024) / 1024)); }
+create_limit=$(limit_kib 3 "$tree")
+fast_limit=$(limit_kib 3 "$tree_fast")
+list_limit=$(limit_kib 1 "$tree")
+header "Goal 6: peak memory over 1,000,000 files (tree block $tree bytes, $tree_fast with /fast)"
+row "korvex c many.dir many (one run)" many
+row "korvex c /fast manyfast.dir many (one run)" manyfast
+row "korvex l many.dir" list
+row "korvex l /fast many.dir" brief
+printf "  create %s KiB (goal <= %s), create /fast %s KiB (goal <= %s),\n" \
+  "${rss[many]}" "$create_limit" "${rss[manyfast]}" "$fast_limit"
+printf "  list %s and brief %s KiB (goal <= %s): " "${rss[list]}" "${rss[brief]}" "$list_limit"
+goal6() {
+  ((rss[many] <= create_limit && rss[manyfast] <= fast_limit &&
+    rss[list] <= list_limit && rss[brief] <= list_limit))
+}
+verdict goal6
+
+echo
+if ((failed > 0)); then
+  echo "$failed goal(s) failed"
+  exit 1
+fi
+echo "all goals passed"

@@ -1,0 +1,177 @@
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+// windows.h maps these two names to CharToOemA and OemToCharA, which would
+// rename the Env methods in this file only.
+#undef AnsiToOem
+#undef OemToAnsi
+
+#include <string.h>
+
+#include <algorithm>
+
+#include "platform/env.h"
+
+namespace korvex {
+namespace {
+
+const DWORD kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+class WindowsFile : public File {
+ public:
+  explicit WindowsFile(HANDLE handle) : handle_(handle) {}
+  ~WindowsFile() override { Close(); }
+
+  bool Read(void* buffer, size_t n, size_t* got) override {
+    size_t done = 0;
+    while (done < n) {
+      DWORD want = static_cast<DWORD>(std::min<size_t>(n - done, 0x40000000u));
+      DWORD r = 0;
+      if (!ReadFile(handle_, static_cast<char*>(buffer) + done, want, &r, nullptr)) {
+        *got = done;
+        return false;
+      }
+      if (r == 0) break;
+      done += r;
+    }
+    *got = done;
+    return true;
+  }
+
+  bool Write(const void* data, size_t n) override {
+    const char* p = static_cast<const char*>(data);
+    while (n > 0) {
+      DWORD want = static_cast<DWORD>(std::min<size_t>(n, 0x40000000u));
+      DWORD w = 0;
+      if (!WriteFile(handle_, p, want, &w, nullptr) || w == 0) return false;
+      p += w;
+      n -= w;
+    }
+    return true;
+  }
+
+  bool Seek(uint64_t position) override {
+    LARGE_INTEGER to;
+    LARGE_INTEGER at;
+    to.QuadPart = static_cast<LONGLONG>(position);
+    return SetFilePointerEx(handle_, to, &at, FILE_BEGIN) &&
+           static_cast<uint64_t>(at.QuadPart) == position;
+  }
+
+  uint64_t Size() override {
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(handle_, &size)) return 0;
+    return static_cast<uint64_t>(size.QuadPart);
+  }
+
+  bool Close() override {
+    if (handle_ == INVALID_HANDLE_VALUE) return true;
+    BOOL ok = CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+    return ok != 0;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+// Seconds since 1970 of a file time (100 ns units since 1601, UTC); 0 when
+// it does not fit the catalog's 32 bits.
+uint32_t UnixTime(const FILETIME& ft) {
+  const int64_t kEpochDifference = 11644473600ll;  // 1601-01-01 to 1970-01-01
+  uint64_t ticks = (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+  int64_t seconds = static_cast<int64_t>(ticks / 10000000u) - kEpochDifference;
+  return (seconds < 0 || seconds > 0xFFFFFFFFll) ? 0 : static_cast<uint32_t>(seconds);
+}
+
+// Symbolic links and junctions: following one could leave the tree or loop
+// back into it.
+bool IsLink(const WIN32_FIND_DATAA& data) {
+  return (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+         IsReparseTagNameSurrogate(data.dwReserved0);
+}
+
+struct FindCloser {
+  void operator()(HANDLE find) const { FindClose(find); }
+};
+
+// Only files on disk: a device name (NUL, CON, COM1, also with an
+// extension) or a pipe could block or never end.
+std::unique_ptr<File> DiskFile(HANDLE h) {
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  std::unique_ptr<File> file(new WindowsFile(h));
+  if (GetFileType(h) != FILE_TYPE_DISK) return nullptr;
+  return file;
+}
+
+class WindowsEnv : public Env {
+ public:
+  std::unique_ptr<File> OpenRead(const std::string& path) override {
+    return DiskFile(CreateFileA(path.c_str(), GENERIC_READ, kShareReadWrite, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  }
+
+  std::unique_ptr<File> Create(const std::string& path) override {
+    DWORD existing = GetFileAttributesA(path.c_str());
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      return nullptr;
+    }
+    return DiskFile(CreateFileA(path.c_str(), GENERIC_WRITE, kShareReadWrite, nullptr,
+                                CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  }
+
+  bool Delete(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
+
+  bool Rename(const std::string& from, const std::string& to) override {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  }
+
+  bool ListDirectory(const std::string& path,
+                     const std::function<void(const DirEntry&)>& visit) override {
+    std::string pattern = (path.empty() ? std::string("\\") : path) + "*";
+    WIN32_FIND_DATAA data;
+    HANDLE handle = FindFirstFileA(pattern.c_str(), &data);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    std::unique_ptr<void, FindCloser> find(handle);
+    do {
+      const char* name = data.cFileName;
+      if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
+      DirEntry entry;
+      entry.name = name;
+      entry.attributes = data.dwFileAttributes & 0xFF;
+      if (IsLink(data)) {
+        // Cataloged as an empty file, never opened or entered.
+        entry.attributes &= ~static_cast<uint32_t>(FILE_ATTRIBUTE_DIRECTORY);
+        entry.time = UnixTime(data.ftLastWriteTime);
+        entry.size = 0;
+        entry.readable = false;
+      } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        entry.time = UnixTime(data.ftCreationTime);
+        entry.size = 0;
+        entry.readable = false;
+      } else {
+        entry.time = UnixTime(data.ftLastWriteTime);
+        entry.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        entry.readable = true;
+      }
+      visit(entry);
+    } while (FindNextFileA(find.get(), &data));
+    return true;
+  }
+
+  void AnsiToOem(char* text) override { CharToOemA(text, text); }
+  void OemToAnsi(char* text) override { OemToCharA(text, text); }
+
+  void AcknowledgeTemporary() override {
+    MessageBoxA(nullptr, "Temporary File!!!", "korvex", MB_OK);
+  }
+};
+
+}  // namespace
+
+Env* Env::Default() {
+  static WindowsEnv env;
+  return &env;
+}
+
+}  // namespace korvex
