@@ -23,6 +23,8 @@ bool WriteCatalogFile(Env& env, const std::string& name, const unsigned char* he
     head[8] = kStoreMarker;
     ok = out->Write(head, sizeof head) && out->Write(storeData, storeSize);
   }
+  // On the disk before it takes the name, so no crash leaves a torn catalog.
+  ok = ok && out->Sync();
   ok = out->Close() && ok;
   out.reset();
   ok = ok && env.Rename(temporary, name);

@@ -162,6 +162,7 @@ TEST_F(CreateTest, FailedWritesLeaveTheEarlierCatalogIntact) {
       {"write 0", [](test::FaultEnv& e) { e.failWriteAfter = 0; }},
       {"write 1", [](test::FaultEnv& e) { e.failWriteAfter = 1; }},
       {"write 2", [](test::FaultEnv& e) { e.failWriteAfter = 2; }},
+      {"sync", [](test::FaultEnv& e) { e.failSync = true; }},
       {"close", [](test::FaultEnv& e) { e.failClose = true; }},
       {"rename", [](test::FaultEnv& e) { e.failRename = true; }},
   };

@@ -46,6 +46,7 @@ class MemoryFile : public File {
     return position_ == position;
   }
   uint64_t Size() override { return data_->size(); }
+  bool Sync() override { return true; }
   bool Close() override { return true; }
 
  private:

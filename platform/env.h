@@ -32,6 +32,8 @@ class File {
   // Moves to an absolute position; true when it landed exactly there.
   virtual bool Seek(uint64_t position) = 0;
   virtual uint64_t Size() = 0;
+  // Forces written data to the disk.
+  virtual bool Sync() = 0;
   virtual bool Close() = 0;
 };
 

@@ -57,6 +57,8 @@ class PosixFile : public File {
     return static_cast<uint64_t>(st.st_size);
   }
 
+  bool Sync() override { return ::fsync(fd_) == 0; }
+
   bool Close() override {
     if (fd_ < 0) return true;
     int r = ::close(fd_);
@@ -139,7 +141,15 @@ class PosixEnv : public Env {
   bool Delete(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
 
   bool Rename(const std::string& from, const std::string& to) override {
-    return ::rename(from.c_str(), to.c_str()) == 0;
+    if (::rename(from.c_str(), to.c_str()) != 0) return false;
+    // Make the new name itself durable.
+    std::string parent = to.substr(0, to.find_last_of('/') + 1);
+    int dir = ::open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+      ::fsync(dir);
+      ::close(dir);
+    }
+    return true;
   }
 
   bool ListDirectory(const std::string& path,

@@ -1,4 +1,6 @@
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 // windows.h maps these two names to CharToOemA and OemToCharA, which would
@@ -63,6 +65,8 @@ class WindowsFile : public File {
     if (!GetFileSizeEx(handle_, &size)) return 0;
     return static_cast<uint64_t>(size.QuadPart);
   }
+
+  bool Sync() override { return FlushFileBuffers(handle_) != 0; }
 
   bool Close() override {
     if (handle_ == INVALID_HANDLE_VALUE) return true;

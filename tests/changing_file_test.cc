@@ -65,6 +65,7 @@ class ChangingEnv : public test::FaultEnv {
     bool Write(const void* data, size_t n) override { return target_->Write(data, n); }
     bool Seek(uint64_t position) override { return target_->Seek(position); }
     uint64_t Size() override { return target_->Size(); }
+    bool Sync() override { return target_->Sync(); }
     bool Close() override { return target_->Close(); }
 
    private:

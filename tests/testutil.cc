@@ -114,6 +114,7 @@ class FaultFile : public File {
   }
   bool Seek(uint64_t position) override { return target_->Seek(position); }
   uint64_t Size() override { return target_->Size(); }
+  bool Sync() override { return !env_->failSync && target_->Sync(); }
   bool Close() override {
     bool ok = target_->Close();
     return ok && !env_->failClose;

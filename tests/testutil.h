@@ -74,7 +74,8 @@ class FaultEnv : public EnvWrapper {
   std::string failCreate;
   // Writes fail once this many write calls have succeeded (-1: never).
   int failWriteAfter = -1;
-  // Closing a written file fails.
+  // Syncing or closing a written file fails.
+  bool failSync = false;
   bool failClose = false;
   bool failRename = false;
   // Listing a directory whose path contains this text fails.
