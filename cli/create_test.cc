@@ -149,38 +149,6 @@ TEST_F(CreateTest, SpinnerAndReadErrorsAppearInTheirStreams) {
   EXPECT_EQ(0, r.code);
 }
 
-TEST_F(CreateTest, FailedWritesLeaveTheEarlierCatalogIntact) {
-  dir.Write("src/a.txt", "contents");
-  std::string target = dir / "keep.dir";
-  dir.Write("keep.dir", "earlier catalog");
-  struct Fault {
-    const char* what;
-    std::function<void(test::FaultEnv&)> set;
-  };
-  std::vector<Fault> faults = {
-      {"create", [](test::FaultEnv& e) { e.failCreate = "keep.dir"; }},
-      {"write 0", [](test::FaultEnv& e) { e.failWriteAfter = 0; }},
-      {"write 1", [](test::FaultEnv& e) { e.failWriteAfter = 1; }},
-      {"write 2", [](test::FaultEnv& e) { e.failWriteAfter = 2; }},
-      {"sync", [](test::FaultEnv& e) { e.failSync = true; }},
-      {"close", [](test::FaultEnv& e) { e.failClose = true; }},
-      {"rename", [](test::FaultEnv& e) { e.failRename = true; }},
-  };
-  for (const Fault& f : faults) {
-    test::FaultEnv faulty;
-    f.set(faulty);
-    RunResult r = RunWith(faulty, {"c", "/store=*", "--", target, dir / "src"});
-    EXPECT_EQ(4, r.code) << f.what;
-    EXPECT_NE(std::string::npos, r.out.find(" bytes...Fail (cannot write catalog)\n")) << f.what;
-    EXPECT_EQ("earlier catalog", test::ReadFile(target)) << f.what;
-    EXPECT_FALSE(test::Exists(TemporaryCatalogName(target))) << f.what;
-  }
-  // Without a fault the same run writes all three parts.
-  RunResult r = RunWith(env, {"c", "/store=*", "--", target, dir / "src"});
-  EXPECT_EQ(0, r.code);
-  EXPECT_EQ(3u, env.writes.size());
-}
-
 TEST_F(CreateTest, CatalogInAMissingDirectoryOrOverADirectoryFails) {
   std::string src = dir.MakeDir("src");
   RunResult missing = Create({}, dir / "no/such/dir/x", src);

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "cli/cli_test_util.h"
-#include "tests/catalog_bytes.h"
 
 namespace korvex {
 namespace {
@@ -213,33 +212,6 @@ TEST(CodePages, OnlyCatalogNamesAreConverted) {
                                     dir / "x\xE9.dir", "caf\xE9.bin", dir / "out\xE9/"});
   EXPECT_EQ(0, mounted.code) << mounted.out;
   EXPECT_EQ("beans", test::ReadFile(dir / "out\xE9/caf\xE9.bin"));
-}
-
-TEST_F(ExtractTest, HostileNamesNeverLeaveTheTargetDirectory) {
-  for (const std::string& name : {std::string(".."), std::string("."), std::string("a/b"),
-                                  std::string("a\\b")}) {
-    test::TreeBytes t;
-    t.File(name, 0x28, 1, 0xE8B7BE43).End();  // CRC-32 of "a"
-    std::string catalog = test::Header(t.bytes, true) + t.bytes +
-                          test::Store(test::Le(4) + test::Le(1) + "a");
-    dir.Write("hostile.dir", catalog);
-    RunResult r = Extract({Mount()}, name, "hostile.dir");
-    EXPECT_EQ(3, r.code) << name;
-    // "a/b" cannot even be asked for: '/' in a wanted path reads as '\'.
-    if (name != "a/b") {
-      EXPECT_EQ("Fail (extract: unsafe name)\n", Result(r)) << name;
-    }
-    EXPECT_FALSE(test::Exists(dir / "b"));
-    EXPECT_FALSE(test::Exists(dir / "out/b"));
-  }
-  // A mount through a ".." directory of the catalog is refused as well.
-  test::TreeBytes t;
-  t.Dir("..").File("B.BIN", 0x20, 12).End().End();
-  dir.Write("updir.dir", test::Header(t.bytes, true) + t.bytes);
-  RunResult up = Extract({"/mount=" + dir.path() + "/src/DOCS/"}, "../B.BIN", "updir.dir");
-  EXPECT_EQ(3, up.code);
-  EXPECT_EQ("Fail (extract: unsafe name)\n", Result(up));
-  EXPECT_FALSE(test::Exists(dir / "out/B.BIN"));
 }
 
 }  // namespace

@@ -84,6 +84,7 @@ TEST_F(CrashSafeWrite, EveryFailedStepIsReportedAndKeepsTheEarlierCatalog) {
 
     std::vector<std::pair<std::string, std::function<void(test::FaultEnv&)>>> faults = {
         {"create", [](test::FaultEnv& e) { e.failCreate = "cat.dir"; }},
+        {"sync", [](test::FaultEnv& e) { e.failSync = true; }},
         {"close", [](test::FaultEnv& e) { e.failClose = true; }},
         {"rename", [](test::FaultEnv& e) { e.failRename = true; }},
     };
