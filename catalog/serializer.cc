@@ -89,6 +89,15 @@ class Pass {
       total += n;
       CheckProgress();
     }
+    // The last read ended on its block, so it could not see whether the file
+    // goes on: one more byte tells a file that grew.
+    if (file.size % kBlockSize == 0) {
+      size_t n = 0;
+      if (!in->Read(buffer_, 1, &n) || n != 0) {
+        file.attributes &= ~kAttrStored;
+        return false;
+      }
+    }
     file.crc = crc;
     if (Stores(file)) {
       // The index lookup arrives while the file is closed.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <algorithm>
 #include <memory>
 
 #include "catalog/coding.h"
@@ -116,7 +117,8 @@ TEST_F(PassTest, CalcPassReadsInBlocksAndComputesEveryCrc) {
   dir.Write("exact", exact);
   dir.Write("over", over);
   ScanAndPass(true);
-  EXPECT_EQ(1 + 2, env.readCalls);
+  // One block, then a byte to see it ends; two blocks.
+  EXPECT_EQ(2 + 2, env.readCalls);
   EXPECT_EQ(crc32::Value(exact.data(), exact.size()), root.files[0].crc);
   EXPECT_EQ(crc32::Value(over.data(), over.size()), root.files[1].crc);
   EXPECT_EQ("", console.err);
@@ -192,6 +194,22 @@ TEST_F(PassTest, FileGrownSinceTheScanIsAReadErrorAndNeverOverrunsTheStore) {
   EXPECT_EQ("next", Record(Slot(0)));
   EXPECT_NE(std::string::npos, console.err.find("File read error: "));
   EXPECT_EQ(4 * 2u + 4 + 4, store.used());
+}
+
+TEST_F(PassTest, GrowthIsSeenAtABlockBoundaryAndInEmptyFiles) {
+  dir.Write("grow-empty.txt", "");
+  dir.Write("grow-block.txt", std::string(kBlockSize, 'b'));
+  dir.Write("kept.txt", "kept");
+  env.growFile = "grow-";
+  env.growBy = 1;
+  ScanAndPass(true, "*.TXT");
+  // grow-block.txt, grow-empty.txt, kept.txt
+  EXPECT_EQ(0x20, root.files[0].attributes);
+  EXPECT_EQ(0u, root.files[0].crc);
+  EXPECT_EQ(0x20, root.files[1].attributes);
+  EXPECT_EQ(0x28, root.files[2].attributes);
+  EXPECT_EQ("kept", Record(Slot(0)));
+  EXPECT_EQ(2u, std::count(console.err.begin(), console.err.end(), '\n') / 2);
 }
 
 TEST_F(PassTest, StorePassReadsOnlySelectedFiles) {

@@ -172,8 +172,9 @@ int RunCreate(Context& ctx, int argc, char** argv) {
               " bytes...");
   bool written = WriteCatalogFile(ctx.env, catalogName, header.get(), kHeaderSize + tree32,
                                   options.storageEnabled ? store.data() : nullptr, store.used());
-  console.Say(written ? "Ok\n" : "Fail (cannot write catalog)\n");
-  return written ? 0 : 4;
+  if (!written) return Refuse(ctx, "cannot write catalog");
+  console.Say("Ok\n");
+  return 0;
 }
 
 }  // namespace korvex

@@ -96,7 +96,8 @@ class Extraction {
     Console& console = ctx_.console;
     std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kBlockSize]);
     if (!buffer) return false;
-    const uint32_t size = static_cast<uint32_t>(file.Size());
+    // Progress counts the real size; the catalog holds only its low 32 bits.
+    const uint64_t size = file.Size();
     console.Say("xxx%");
     console.SetTitle("{xxx%%}" + StageTitle("Check"));
     uint32_t crc = 0;
@@ -164,7 +165,8 @@ class Extraction {
     const std::string source = options_.mountRoot + relative;
     std::unique_ptr<File> in = ctx_.env.OpenRead(source);
     if (!in) return Result("Fail (mount: unable find file)", 3);
-    if (static_cast<uint32_t>(in->Size()) != entry_.size) {
+    const uint64_t sourceSize = in->Size();
+    if (static_cast<uint32_t>(sourceSize) != entry_.size) {
       return Result("Fail (mount: size mismatched)", 3);
     }
     std::unique_ptr<File> out = ctx_.env.Create(target_);
@@ -177,13 +179,13 @@ class Extraction {
     uint64_t copied = 0;
     uint32_t crc = 0;
     console.Say("...%");
-    while (entry_.size != 0) {
+    while (sourceSize != 0) {
       size_t n = 0;
       if (!in->Read(buffer.get(), kBlockSize, &n)) {
         console.Out("\b\b\b\b");
         return Result("Fail (mount: cannot read data)", 4);
       }
-      ShowProgress(console, Percentage(copied, entry_.size), "Calc");
+      ShowProgress(console, Percentage(copied, sourceSize), "Calc");
       if (verify) crc = crc32::Extend(crc, buffer.get(), n);
       if (!out->Write(buffer.get(), n)) {
         console.Out("\b\b\b\b");
@@ -198,7 +200,10 @@ class Extraction {
     out.reset();
     if (!hasCrc_) return Result("Ok (mount: no check/size only, due struct restrictions)", 0);
     if (options_.fast) return Result("Ok (mount: no check/size only, overriden by '/fast')", 0);
-    if (crc == entry_.crc && copied == entry_.size) return Result("Ok (mount: check by CRC32)", 0);
+    // The catalog keeps the low 32 bits of a size of 4 GiB or more.
+    if (crc == entry_.crc && static_cast<uint32_t>(copied) == entry_.size) {
+      return Result("Ok (mount: check by CRC32)", 0);
+    }
     ctx_.console.Say("Fail (mount: check by CRC32)\n");
     ctx_.env.Delete(target_);
     ctx_.console.RestoreTitle();

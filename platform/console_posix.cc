@@ -1,3 +1,4 @@
+#include <signal.h>
 #include <stdio.h>
 #include <unistd.h>
 
@@ -14,6 +15,8 @@ namespace {
 class PosixConsole : public Console {
  public:
   PosixConsole() {
+    // A closed pipe is lost output to report, not a reason to die silently.
+    signal(SIGPIPE, SIG_IGN);
     setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
     titleFd_ = isatty(1) ? 1 : (isatty(2) ? 2 : -1);
   }

@@ -32,4 +32,16 @@ expect_failure "full listing" l -- "$work/cat.dir"
 expect_failure "brief listing" l /fast -- "$work/cat.dir"
 expect_failure "extract" e /overwrite -- "$work/cat.dir" A.TXT "$work/out/"
 expect_failure "check" e -- "$work/cat.dir" A.TXT "$work/out/"
+
+# A reader that went away is lost output too: exit 4 with a message, not a
+# silent death by SIGPIPE.
+# The reader is gone before the first byte is written.
+{ sleep 0.5; "$korvex" l -- "$work/cat.dir" 2> "$work/stderr"; echo $? > "$work/code"; } | :
+code=$(cat "$work/code")
+if [ "$code" != 4 ] || ! grep -q "could not be written" "$work/stderr"; then
+  echo "FAIL: a closed pipe gave exit $code"
+  failed=1
+else
+  echo "ok: a closed pipe exited 4"
+fi
 exit $failed
