@@ -112,10 +112,14 @@ bool CatalogSearch::Matches(const CatalogReader& reader, const EntryInfo& info) 
              (filter_.byCrc && info.crc != filter_.crc)) {
     return false;
   }
-  if (!mask_.matchesPath()) return mask_.Match(info.name, strlen(info.name));
+  const std::string& path = reader.CurrentPath();
+  if (!mask_.matchesPath()) {
+    // A file's own name ends the path; a directory's path ends after its name.
+    return isDir ? mask_.Match(info.name, strlen(info.name))
+                 : mask_.Match(info.name, path.size() - reader.CurrentNameStart());
+  }
   // The path without its leading backslash, and a directory's without its
   // trailing one, so that DOCS\* finds what is below DOCS and not DOCS.
-  const std::string& path = reader.CurrentPath();
   return mask_.Match(path.data() + 1, path.size() - (isDir ? 2 : 1));
 }
 

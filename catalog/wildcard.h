@@ -9,6 +9,7 @@
 #include <stddef.h>
 
 #include <string>
+#include <vector>
 
 namespace korvex {
 
@@ -22,9 +23,10 @@ class Wildcard {
   bool Match(const char* text, size_t length) const;
 
  private:
-  std::string mask_;      // ASCII letters folded to upper case
-  size_t literals_ = 0;   // bytes that are not '*': no shorter text matches
-  bool hasStar_ = false;
+  // The mask's runs between stars, ASCII letters upper-cased; n stars give
+  // n + 1 runs, empty ones included.
+  std::vector<std::string> segments_;
+  size_t literals_ = 0;  // bytes that are not '*': no shorter text matches
   bool matchesPath_ = false;
 };
 
