@@ -16,7 +16,9 @@ const char kUsage[] =
     "  korvex c [/store=masks] [/max=bytes] [/fast] catalog [source-directory]\n"
     "  korvex l [/fast] catalog [mask]\n"
     "  korvex e [/mount=root] [/fast] [/overwrite] catalog path-in-catalog "
-    "[target-directory]\n";
+    "[target-directory]\n"
+    "  korvex v [/fast] [/times] catalog [root]\n"
+    "  korvex d [/times] old-catalog new-catalog\n";
 
 }  // namespace
 
@@ -36,6 +38,8 @@ int RunKorvex(Context& ctx, int argc, char** argv) {
   if (strcmp(word, "c") == 0) return RunCreate(ctx, argc, argv);
   if (strcmp(word, "e") == 0) return RunExtract(ctx, argc, argv);
   if (strcmp(word, "l") == 0) return RunList(ctx, argc, argv);
+  if (strcmp(word, "v") == 0) return RunVerify(ctx, argc, argv);
+  if (strcmp(word, "d") == 0) return RunCompare(ctx, argc, argv);
   console.Err(kUsage);
   console.Flush(Stream::kErr);
   return 1;
