@@ -6,6 +6,7 @@
 #include <new>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "catalog/crc32.h"
@@ -151,21 +152,22 @@ class Comparison {
     }
     Add(state, old ? index : kNone, old ? kNone : index);
     if (!e.isDir() || !crcs_) return;
-    // The files below stand ready to pair as moved; the directory's line
-    // tells of them.
-    std::vector<uint32_t> dirs{index};
-    while (!dirs.empty()) {
-      const Entry& dir = tree.entry(dirs.back());
-      dirs.pop_back();
-      const uint32_t* kids = tree.Children(dir);
-      for (uint32_t k = dir.childCount; k-- > 0;) {
-        const Entry& kid = tree.entry(kids[k]);
-        if (UnsafeName(kid.name)) continue;
-        if (kid.isDir()) {
-          dirs.push_back(kids[k]);
-        } else {
-          Add(state, old ? kids[k] : kNone, old ? kNone : kids[k], false);
-        }
+    // The files below, in path order, stand ready to pair as moved; the
+    // directory's line tells of them.
+    std::vector<std::pair<uint32_t, uint32_t>> open{{index, 0}};  // directory, next child
+    while (!open.empty()) {
+      const Entry& dir = tree.entry(open.back().first);
+      if (open.back().second == dir.childCount) {
+        open.pop_back();
+        continue;
+      }
+      const uint32_t kid = tree.Children(dir)[open.back().second++];
+      const Entry& e = tree.entry(kid);
+      if (UnsafeName(e.name)) continue;
+      if (e.isDir()) {
+        open.emplace_back(kid, 0);
+      } else {
+        Add(state, old ? kid : kNone, old ? kNone : kid, false);
       }
     }
   }
