@@ -10,7 +10,10 @@
 #   5. list of a catalog of 1,010,000 entries to a file: at least 5 x faster
 #      than find -printf '%s %p\n' over the tree, the brief form faster still;
 #   6. peak memory over 1,000,000 files: create at most 3 x the tree block
-#      + 16 MiB, list at most the tree block + 16 MiB.
+#      + 16 MiB, list at most the tree block + 16 MiB;
+#   7. verify against the catalog: over the 1 GiB at most 1.15 x cat, over
+#      the 200,000 files at most 1.2 x create with CRC-32s; rhash -c and
+#      cksfv -f check the same files from an SFV list beside it.
 # The exit status is 1 when a goal fails.
 #
 # Usage: bench/goals.sh [DATA-DIR]
@@ -242,6 +245,39 @@ goal6() {
     rss[list] <= list_limit && rss[brief] <= list_limit))
 }
 verdict goal6
+
+# Goal 7 -------------------------------------------------------------------
+# big.dir is goal 2's catalog; the 200,000 files get one with CRC-32s, and
+# both trees an SFV list for the peers (made once, by rhash).
+measure scancrc "$data/scancrc.out" "$korvex" c scancrc.dir scan
+for kind in big scan; do
+  [[ -s $kind.sfv ]] || rhash --sfv -r "$kind" >"$kind.sfv"
+done
+for ((i = 0; i < runs; ++i)); do
+  measure cat /dev/null cat "${big_files[@]}"
+  measure verifybig "$data/verifybig.out" "$korvex" v big.dir big
+  measure rhashcbig /dev/null rhash -c big.sfv
+  measure scancrc "$data/scancrc.out" "$korvex" c scancrc.dir scan
+  measure verifyscan "$data/verifyscan.out" "$korvex" v scancrc.dir scan
+done
+measure cksfvbig /dev/null cksfv -q -f big.sfv
+measure rhashcscan /dev/null rhash -c scan.sfv
+measure cksfvscan /dev/null cksfv -q -f scan.sfv
+header "Goal 7: verify a medium against its catalog"
+row "cat FILES >/dev/null (1 GiB)" cat
+row "korvex v big.dir big" verifybig
+row "rhash -c big.sfv" rhashcbig
+row "cksfv -q -f big.sfv (one run)" cksfvbig
+row "korvex c scancrc.dir scan (200,000 files)" scancrc
+row "korvex v scancrc.dir scan" verifyscan
+row "rhash -c scan.sfv (one run)" rhashcscan
+row "cksfv -q -f scan.sfv (one run)" cksfvscan
+verify_cat=$(ratio "${cpu[verifybig]}" "${cpu[cat]}")
+verify_create=$(ratio "${cpu[verifyscan]}" "${cpu[scancrc]}")
+printf "  v / cat %s (goal <= 1.15), v / c over the files %s (goal <= 1.2): " \
+  "$verify_cat" "$verify_create"
+goal7() { holds "$verify_cat" "<=" 1.15 && holds "$verify_create" "<=" 1.2; }
+verdict goal7
 
 echo
 if ((failed > 0)); then
