@@ -82,6 +82,8 @@ struct Case {
   bool sameForD = true;      // d over the two catalogs gives these lines
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 void Remove(const TempDir& dir, const std::string& path) { fs::remove_all(dir / path); }
 void Move(const TempDir& dir, const std::string& from, const std::string& to) {
   fs::create_directories(fs::path(dir / to).parent_path());
