@@ -16,6 +16,9 @@
 #      all of them saved as one file; korvex s /dupes '*' within 3 s;
 #   8. peak memory of those searches: /dupes at most 16 bytes per file
 #      + 32 MiB, the plain search at most the largest tree block + 16 MiB.
+#   9. verify against the catalog: over the 1 GiB at most 1.15 x cat (rhash
+#      -c and cksfv -f beside it), over the 200,000 files at most 1.2 x
+#      create, both with /fast.
 # The exit status is 1 when a goal fails.
 #
 # Usage: bench/goals.sh [DATA-DIR]
@@ -289,6 +292,34 @@ printf "  search %s KiB (goal <= %s), dupes %s KiB (goal <= %s): " \
   "${rss[search]}" "$search_limit" "${rss[dupes]}" "$dupes_limit"
 goal8() { ((rss[search] <= search_limit && rss[dupes] <= dupes_limit)); }
 verdict goal8
+
+# Goal 9 -------------------------------------------------------------------
+# big.dir is goal 2's catalog and scan.dir goal 3's.  The 200,000 files are
+# holes of 98 GB in all, so there v and c are both measured with /fast: what
+# remains is the scan, the catalog and the comparison.  The peers check the
+# 1 GiB from an SFV list made once by rhash.
+[[ -s big.sfv ]] || rhash --sfv -r big >big.sfv
+for ((i = 0; i < runs; ++i)); do
+  measure cat /dev/null cat "${big_files[@]}"
+  measure verifybig "$data/verifybig.out" "$korvex" v big.dir big
+  measure rhashcbig /dev/null rhash -c big.sfv
+  measure scan "$data/scan.out" "$korvex" c /fast scan.dir scan
+  measure verifyscan "$data/verifyscan.out" "$korvex" v /fast scan.dir scan
+done
+measure cksfvbig /dev/null cksfv -q -f big.sfv
+header "Goal 9: verify a medium against its catalog"
+row "cat FILES >/dev/null (1 GiB)" cat
+row "korvex v big.dir big" verifybig
+row "rhash -c big.sfv" rhashcbig
+row "cksfv -q -f big.sfv (one run)" cksfvbig
+row "korvex c /fast scan.dir scan (200,000 files)" scan
+row "korvex v /fast scan.dir scan" verifyscan
+verify_cat=$(ratio "${cpu[verifybig]}" "${cpu[cat]}")
+verify_create=$(ratio "${cpu[verifyscan]}" "${cpu[scan]}")
+printf "  v / cat %s (goal <= 1.15), v / c over the 200,000 files %s (goal <= 1.2): " \
+  "$verify_cat" "$verify_create"
+goal9() { holds "$verify_cat" "<=" 1.15 && holds "$verify_create" "<=" 1.2; }
+verdict goal9
 
 echo
 if ((failed > 0)); then

@@ -18,7 +18,9 @@ const char kUsage[] =
     "  korvex e [/mount=root] [/fast] [/overwrite] catalog path-in-catalog "
     "[target-directory]\n"
     "  korvex s [/size=min-max] [/crc=hex] [/like=file] [/dirs] [/fast] [/json]\n"
-    "           [/dupes [/min=bytes]] mask catalog-or-folder...\n";
+    "           [/dupes [/min=bytes]] mask catalog-or-folder...\n"
+    "  korvex v [/fast] [/times] catalog [root]\n"
+    "  korvex d [/times] old-catalog new-catalog\n";
 
 }  // namespace
 
@@ -39,6 +41,8 @@ int RunKorvex(Context& ctx, int argc, char** argv) {
   if (strcmp(word, "e") == 0) return RunExtract(ctx, argc, argv);
   if (strcmp(word, "l") == 0) return RunList(ctx, argc, argv);
   if (strcmp(word, "s") == 0) return RunSearch(ctx, argc, argv);
+  if (strcmp(word, "v") == 0) return RunVerify(ctx, argc, argv);
+  if (strcmp(word, "d") == 0) return RunCompare(ctx, argc, argv);
   console.Err(kUsage);
   console.Flush(Stream::kErr);
   return 1;

@@ -15,6 +15,8 @@ int RunCreate(Context& ctx, int argc, char** argv);
 int RunList(Context& ctx, int argc, char** argv);
 int RunExtract(Context& ctx, int argc, char** argv);
 int RunSearch(Context& ctx, int argc, char** argv);
+int RunVerify(Context& ctx, int argc, char** argv);
+int RunCompare(Context& ctx, int argc, char** argv);
 
 }  // namespace korvex
 
