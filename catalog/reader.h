@@ -24,14 +24,31 @@ struct EntryInfo {
   uint32_t crc;        // 0 unless the catalog has CRC fields and this is a file
 };
 
+// Why Load failed.
+enum class LoadError {
+  kNone,
+  kCannotOpen,  // the system's reason is in LoadFailure::systemText
+  kNotCatalog,
+  kTruncated,
+  kTreeChecksum,
+  kDamagedTree,
+  kOutOfMemory,
+};
+
+struct LoadFailure {
+  LoadError error = LoadError::kNone;
+  std::string systemText;
+};
+
 class CatalogReader {
  public:
   explicit CatalogReader(Env& env) : env_(env) {}
   virtual ~CatalogReader() = default;
 
   // Opens the catalog, checks the magic and the tree CRC and that the tree
-  // block is well formed.  False, with nothing loaded, on any failure.
-  bool Load(const std::string& fileName);
+  // block is well formed.  False, with nothing loaded, on any failure; then
+  // *failure (when given) says why.
+  bool Load(const std::string& fileName, LoadFailure* failure = nullptr);
 
   // The walk; only while a tree block is loaded.
   void Rewind();

@@ -2,8 +2,10 @@
 
 #include "catalog/context.h"
 #include "catalog/progress.h"
+#include "cli/exit_code.h"
 #include "cli/korvex.h"
 #include "platform/console.h"
+#include "platform/env.h"
 
 namespace korvex {
 namespace {
@@ -18,6 +20,13 @@ const char kUsage[] =
     "  korvex e [/mount=root] [/fast] [/overwrite] catalog path-in-catalog "
     "[target-directory]\n";
 
+// When the first name itself begins with '/'.
+const char* DashDashNote() {
+  return kPathSeparator == '/'
+             ? "Write -- before a first name such as /x.dir that has no other '/'.\n"
+             : "Write -- before a first name that begins with '/'.\n";
+}
+
 }  // namespace
 
 int RunKorvex(Context& ctx, int argc, char** argv) {
@@ -27,7 +36,7 @@ int RunKorvex(Context& ctx, int argc, char** argv) {
   console.Err(kBanner);
   console.Flush(Stream::kErr);
   if (argc < 2) {
-    console.Err(kUsage);
+    console.Err(std::string(kUsage) + DashDashNote());
     console.Flush(Stream::kErr);
     console.RestoreTitle();
     return 0;
@@ -36,9 +45,9 @@ int RunKorvex(Context& ctx, int argc, char** argv) {
   if (strcmp(word, "c") == 0) return RunCreate(ctx, argc, argv);
   if (strcmp(word, "e") == 0) return RunExtract(ctx, argc, argv);
   if (strcmp(word, "l") == 0) return RunList(ctx, argc, argv);
-  console.Err(kUsage);
+  console.Err(std::string(kUsage) + DashDashNote());
   console.Flush(Stream::kErr);
-  return 1;
+  return kExitUsage;
 }
 
 }  // namespace korvex

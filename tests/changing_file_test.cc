@@ -28,9 +28,9 @@ using test::RunWith;
 // listed, and once a file has been read from for the first time.
 class ChangingEnv : public test::FaultEnv {
  public:
-  bool ListDirectory(const std::string& path,
-                     const std::function<void(const DirEntry&)>& visit) override {
-    bool ok = FaultEnv::ListDirectory(path, visit);
+  bool ListDirectory(const std::string& path, const std::function<void(const DirEntry&)>& visit,
+                     std::string* error) override {
+    bool ok = FaultEnv::ListDirectory(path, visit, error);
     if (afterListing && path.find(listed) != std::string::npos) {
       afterListing();
       afterListing = nullptr;
@@ -38,8 +38,8 @@ class ChangingEnv : public test::FaultEnv {
     return ok;
   }
 
-  std::unique_ptr<File> OpenRead(const std::string& path) override {
-    std::unique_ptr<File> file = FaultEnv::OpenRead(path);
+  std::unique_ptr<File> OpenRead(const std::string& path, std::string* error) override {
+    std::unique_ptr<File> file = FaultEnv::OpenRead(path, error);
     if (!file || !afterFirstRead || path.find(read) == std::string::npos) return file;
     return std::unique_ptr<File>(new HookedFile(std::move(file), this));
   }

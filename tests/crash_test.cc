@@ -130,14 +130,14 @@ class KillingEnv : public test::FaultEnv {
  public:
   explicit KillingEnv(int killAt) : killAt_(killAt) {}
 
-  std::unique_ptr<File> Create(const std::string& path) override {
-    std::unique_ptr<File> file = FaultEnv::Create(path);
+  std::unique_ptr<File> Create(const std::string& path, std::string* error) override {
+    std::unique_ptr<File> file = FaultEnv::Create(path, error);
     if (!file) return nullptr;
     return std::unique_ptr<File>(new KillingFile(std::move(file), this));
   }
-  bool Rename(const std::string& from, const std::string& to) override {
+  bool Rename(const std::string& from, const std::string& to, std::string* error) override {
     Point();
-    bool ok = FaultEnv::Rename(from, to);
+    bool ok = FaultEnv::Rename(from, to, error);
     Point();
     return ok;
   }
