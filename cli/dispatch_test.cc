@@ -60,7 +60,9 @@ TEST(Dispatch, AbsolutePathsAreNames) {
     Arguments parsed(static_cast<int>(argv.size()), argv.data());
     const char* option = parsed.NextOption();
     EXPECT_EQ(c.optionFirst, option != nullptr) << c.args.back();
-    if (!c.optionFirst) EXPECT_EQ(c.args.back(), parsed.Name(0));
+    if (!c.optionFirst) {
+      EXPECT_EQ(c.args.back(), parsed.Name(0));
+    }
   }
   EXPECT_NE(std::string::npos, RunArgs({}).err.find("Write -- before a first name"));
 }
