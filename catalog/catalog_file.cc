@@ -11,9 +11,11 @@ std::string TemporaryCatalogName(const std::string& name) { return name + ".korv
 
 bool WriteCatalogFile(Env& env, const std::string& name, const unsigned char* headerAndTree,
                       size_t headerAndTreeSize, const unsigned char* storeData,
-                      uint32_t storeSize) {
+                      uint32_t storeSize, std::string* error) {
+  std::string ignored;
+  std::string& why = error ? *error : ignored;
   std::string temporary = TemporaryCatalogName(name);
-  std::unique_ptr<File> out = env.Create(temporary);
+  std::unique_ptr<File> out = env.Create(temporary, &why);
   if (!out) return false;
   bool ok = out->Write(headerAndTree, headerAndTreeSize);
   if (ok && storeData != nullptr) {
@@ -23,11 +25,18 @@ bool WriteCatalogFile(Env& env, const std::string& name, const unsigned char* he
     head[8] = kStoreMarker;
     ok = out->Write(head, sizeof head) && out->Write(storeData, storeSize);
   }
+  if (!ok) why = "write failed";
   // On the disk before it takes the name, so no crash leaves a torn catalog.
-  ok = ok && out->Sync();
-  ok = out->Close() && ok;
+  if (ok && !out->Sync()) {
+    ok = false;
+    why = "sync failed";
+  }
+  if (!out->Close() && ok) {
+    ok = false;
+    why = "close failed";
+  }
   out.reset();
-  ok = ok && env.Rename(temporary, name);
+  ok = ok && env.Rename(temporary, name, &why);
   if (!ok) env.Delete(temporary);
   return ok;
 }

@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,8 @@ struct ScanTotals {
   uint32_t fetchStep = 0;
   uint32_t fetchThreshold = 0;
   uint32_t fetchPosition = 0;
+  // Files the pass could not read.
+  int32_t unreadableFiles = 0;
   // Scan spinner.
   int spinnerTick = 0;
   int spinnerPhase = 0;
@@ -47,6 +50,9 @@ struct Context {
   Console& console;
   CatalogOptions options;
   ScanTotals totals;
+  // Told of every directory the scan cannot list (its path with the
+  // separator, and the system's reason), the root included.
+  std::function<void(const std::string& path, const std::string& reason)> unlistedDirectory;
 };
 
 }  // namespace korvex

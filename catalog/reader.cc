@@ -13,44 +13,44 @@
 
 namespace korvex {
 
-bool CatalogReader::Fail(const char* reason) {
-  fileName_.clear();
-  loadError_ = reason;
-  return false;
-}
-
-bool CatalogReader::Load(const std::string& fileName) {
+bool CatalogReader::Load(const std::string& fileName, LoadFailure* failure) {
   tree_.reset();
   walker_.reset();
   treeLength_ = 0;
-  fileName_ = fileName;
-  loadError_ = "cannot open";
-  std::unique_ptr<File> in = env_.OpenRead(fileName);
-  if (!in) return false;
+  fileName_.clear();
+  LoadFailure ignored;
+  LoadFailure& why = failure ? *failure : ignored;
+  auto fail = [&](LoadError error) {
+    why.error = error;
+    return false;
+  };
+  std::unique_ptr<File> in = env_.OpenRead(fileName, &why.systemText);
+  if (!in) return fail(LoadError::kCannotOpen);
   catalogSize_ = in->Size();
   unsigned char header[kHeaderSize];
   size_t got = 0;
-  if (!in->Read(header, kHeaderSize, &got)) return Fail("read error");
-  if (got < kMagicSize || memcmp(header, kCatalogMagic, kMagicSize) != 0) {
-    return Fail("not a catalog");
+  if (!in->Read(header, kHeaderSize, &got) || got < kMagicSize ||
+      memcmp(header, kCatalogMagic, kMagicSize) != 0) {
+    return fail(LoadError::kNotCatalog);
   }
   const uint32_t word = DecodeFixed32(header + kTreeLengthOffset);
   const uint32_t length = word & kTreeLengthMask;
   // A tree block longer than the file is damage, not a reason to allocate.
   if (got != kHeaderSize || catalogSize_ < kHeaderSize || length > catalogSize_ - kHeaderSize) {
-    return Fail("truncated");
+    return fail(LoadError::kTruncated);
   }
   std::unique_ptr<unsigned char[]> tree(new (std::nothrow) unsigned char[8 + size_t{length}]);
-  if (!tree) return Fail("out of memory");
+  if (!tree) return fail(LoadError::kOutOfMemory);
   memcpy(tree.get(), header + kTreeCrcOffset, 8);
   const uint32_t crc = DecodeFixed32(header + kTreeCrcOffset);
-  if (!in->Read(tree.get() + 8, length, &got)) return Fail("read error");
-  if (got != length) return Fail("truncated");
-  if (crc32::Value(tree.get() + 8, length) != crc) return Fail("tree checksum mismatch");
-  if (!ValidateTree(tree.get() + 8, length, (word & kCrcFlag) != 0)) {
-    return Fail("damaged tree block");
+  if (!in->Read(tree.get() + 8, length, &got) || got != length) {
+    return fail(LoadError::kTruncated);
   }
-  loadError_ = "";
+  if (crc32::Value(tree.get() + 8, length) != crc) return fail(LoadError::kTreeChecksum);
+  if (!ValidateTree(tree.get() + 8, length, (word & kCrcFlag) != 0)) {
+    return fail(LoadError::kDamagedTree);
+  }
+  fileName_ = fileName;
   treeCrc_ = crc;
   treeLengthWord_ = word;
   treeLength_ = length;

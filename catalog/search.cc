@@ -89,8 +89,9 @@ std::vector<GroupRef> KeepTwins(std::vector<R>* records) {
 
 bool CatalogSearch::Open(CatalogReader& reader, uint32_t i, bool needCrc,
                          SearchObserver& observer, SearchCounts& counts) {
-  if (!reader.Load(catalogs_[i])) {
-    observer.LoadFailed(i, reader.LoadError());
+  LoadFailure failure;
+  if (!reader.Load(catalogs_[i], &failure)) {
+    observer.LoadFailed(i, failure);
     ++counts.failed;
     return false;
   }

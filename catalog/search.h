@@ -43,7 +43,7 @@ struct DupeGroup {
 class SearchObserver {
  public:
   virtual ~SearchObserver() = default;
-  virtual void LoadFailed(uint32_t catalog, const char* reason) = 0;
+  virtual void LoadFailed(uint32_t catalog, const LoadFailure& failure) = 0;
   // The catalog has no CRC-32 fields, which the search needs: nothing in it
   // can match.
   virtual void WithoutCrc(uint32_t catalog) = 0;

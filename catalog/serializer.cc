@@ -120,6 +120,7 @@ class Pass {
   }
 
   void ReportReadError(const std::string& dirPath, const FileNode& file) {
+    ctx_.totals.unreadableFiles++;
     ctx_.console.Err("\nFile read error: " + dirPath + file.name() + "\nContinue...xxx%");
     ctx_.console.Flush(Stream::kErr);
   }

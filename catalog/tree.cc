@@ -100,14 +100,21 @@ DirNode::DirNode(Context& ctx, std::shared_ptr<NamePool> names, const DirEntry& 
 
 bool DirNode::Scan(Context& ctx, const std::string& parentPath) {
   std::string path = parentPath + name + kPathSeparator;
-  bool listed = ctx.env.ListDirectory(path, [&](const DirEntry& entry) {
-    if (entry.attributes & kAttrDirectory) {
-      subdirectories.emplace_back(new DirNode(ctx, names_, entry));
-    } else {
-      files.emplace_back(ctx, *names_, entry);
-    }
-  });
-  if (!listed) return false;
+  std::string error;
+  bool listed = ctx.env.ListDirectory(
+      path,
+      [&](const DirEntry& entry) {
+        if (entry.attributes & kAttrDirectory) {
+          subdirectories.emplace_back(new DirNode(ctx, names_, entry));
+        } else {
+          files.emplace_back(ctx, *names_, entry);
+        }
+      },
+      &error);
+  if (!listed) {
+    if (ctx.unlistedDirectory) ctx.unlistedDirectory(path, error);
+    return false;
+  }
   files.shrink_to_fit();
   std::sort(files.begin(), files.end(), [](const FileNode& a, const FileNode& b) {
     return strcmp(a.name(), b.name()) < 0;

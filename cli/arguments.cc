@@ -3,13 +3,28 @@
 #include <string.h>
 
 #include "catalog/context.h"
+#include "cli/exit_code.h"
 #include "platform/console.h"
+#include "platform/env.h"
 
 namespace korvex {
+namespace {
+
+// Where paths are written with '/', an absolute path begins like an option.
+// It is a name when the text before any '=' holds a second '/': no option
+// word does ("/fast", "/store=...", "/mount=/media/cd/").
+bool IsAbsolutePath(const char* arg) {
+  if (kPathSeparator != '/') return false;
+  const char* second = strchr(arg + 1, '/');
+  const char* equals = strchr(arg, '=');
+  return second != nullptr && (equals == nullptr || second < equals);
+}
+
+}  // namespace
 
 const char* Arguments::NextOption() {
   if (ended_) return nullptr;
-  if (next_ >= argc_ || argv_[next_][0] != '/') {
+  if (next_ >= argc_ || argv_[next_][0] != '/' || IsAbsolutePath(argv_[next_])) {
     if (next_ < argc_ && strcmp(argv_[next_], "--") == 0) ++next_;
     ended_ = true;
     return nullptr;
@@ -20,13 +35,13 @@ const char* Arguments::NextOption() {
 int UnknownParameter(Context& ctx, const char* arg) {
   ctx.console.Say(std::string("Unknown parameter: ") + arg + "\n");
   ctx.console.RestoreTitle();
-  return 1;
+  return kExitUsage;
 }
 
 int NotAllNames(Context& ctx) {
   ctx.console.Say("Not all names specified.\n");
   ctx.console.RestoreTitle();
-  return 2;
+  return kExitNamesMissing;
 }
 
 }  // namespace korvex

@@ -1,6 +1,8 @@
 // The grammar every command shares: after the command word come options
 // (arguments beginning with "/"), then names.  The first argument that is not
 // an option ends the options; so does an argument that is exactly "--".
+// Where paths use '/', an argument beginning with '/' whose text before any
+// '=' holds a second '/' is a name (an absolute path), not an option.
 #ifndef KORVEX_CLI_ARGUMENTS_H_
 #define KORVEX_CLI_ARGUMENTS_H_
 

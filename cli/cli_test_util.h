@@ -30,6 +30,12 @@ inline RunResult RunWith(Env& env, std::vector<std::string> args) {
   return RunResult{code, console.out, console.err, console.titles};
 }
 
+// The system's text for a reason, where the tests know it; elsewhere the
+// empty text, which every reason begins with.
+inline std::string SystemText(const char* posixText) {
+  return kPathSeparator == '/' ? posixText : "";
+}
+
 inline RunResult RunArgs(std::vector<std::string> args) {
   return RunWith(*Env::Default(), std::move(args));
 }

@@ -14,8 +14,10 @@
 #include "catalog/serializer.h"
 #include "catalog/tree.h"
 #include "cli/arguments.h"
+#include "cli/exit_code.h"
 #include "cli/grouped.h"
 #include "cli/korvex.h"
+#include "cli/reason.h"
 #include "platform/console.h"
 #include "platform/env.h"
 
@@ -59,10 +61,43 @@ struct AlignedDelete {
   void operator()(unsigned char* p) const { ::operator delete[](p, kReadBufferAlignment); }
 };
 
-int Refuse(Context& ctx, const std::string& reason) {
+int Refuse(Context& ctx, const std::string& reason, int code = kExitCannotWrite) {
   ctx.console.Say("Fail (" + reason + ")\n");
   ctx.console.RestoreTitle();
-  return 4;
+  return code;
+}
+
+// What the scan could not list: the root's reason, and the directories below
+// it, each reported on standard error as it is met.
+class UnlistedDirectories {
+ public:
+  UnlistedDirectories(Context& ctx, const std::string& source)
+      : rootPath_(source + kPathSeparator) {
+    ctx.unlistedDirectory = [this, &ctx](const std::string& path, const std::string& reason) {
+      if (path == rootPath_) {
+        rootReason_ = reason;
+        return;
+      }
+      ++count_;
+      ctx.console.Err("\nDirectory read error: " + path.substr(0, path.size() - 1) +
+                      "\nContinue...x");
+      ctx.console.Flush(Stream::kErr);
+    };
+  }
+
+  const std::string& rootReason() const { return rootReason_; }
+  int count() const { return count_; }
+
+ private:
+  const std::string rootPath_;
+  std::string rootReason_;
+  int count_ = 0;
+};
+
+// The line after "Ok" when the catalog is missing what could not be read.
+std::string UnreadableSummary(int files, int directories) {
+  return std::to_string(files) + " files and " + std::to_string(directories) +
+         " directories could not be read.\n";
 }
 
 }  // namespace
@@ -107,9 +142,18 @@ int RunCreate(Context& ctx, int argc, char** argv) {
   if (!EndsWithDir(catalogName)) catalogName += ".dir";
 
   console.Say("Scanning: " + source + "...x");
-  root.Scan(ctx, source);
+  UnlistedDirectories unlisted(ctx, source);
+  const bool listed = root.Scan(ctx, source);
+  ctx.unlistedDirectory = nullptr;
   console.Say("\b" + std::to_string(totals.dirCount) + " dirs, " +
               std::to_string(totals.fileCount) + " files.\n");
+  // A typo or an unmounted drive must not replace a good catalog with an
+  // empty one.
+  if (!listed) {
+    int code = Refuse(ctx, "cannot read source: " + source, kExitFailed);
+    ReportReason(ctx, source, unlisted.rootReason());
+    return code;
+  }
 
   uint64_t treeLength = TreeSize(root);
   if (!options.crcEnabled) treeLength -= 4ull * static_cast<uint32_t>(totals.fileCount);
@@ -170,11 +214,21 @@ int RunCreate(Context& ctx, int argc, char** argv) {
   if (options.storageEnabled) fileSize += kStoreHeadSize + store.used();
   console.Say("Write " + catalogName + " " + FormatGrouped(static_cast<int64_t>(fileSize)) +
               " bytes...");
-  bool written = WriteCatalogFile(ctx.env, catalogName, header.get(), kHeaderSize + tree32,
-                                  options.storageEnabled ? store.data() : nullptr, store.used());
-  if (!written) return Refuse(ctx, "cannot write catalog");
+  std::string error;
+  console.RemoveOnInterrupt(TemporaryCatalogName(catalogName));
+  bool written =
+      WriteCatalogFile(ctx.env, catalogName, header.get(), kHeaderSize + tree32,
+                       options.storageEnabled ? store.data() : nullptr, store.used(), &error);
+  console.RemoveOnInterrupt(std::string());
+  if (!written) {
+    int code = Refuse(ctx, "cannot write catalog");
+    ReportReason(ctx, catalogName, error);
+    return code;
+  }
   console.Say("Ok\n");
-  return 0;
+  if (totals.unreadableFiles == 0 && unlisted.count() == 0) return kExitSuccess;
+  console.Say(UnreadableSummary(totals.unreadableFiles, unlisted.count()));
+  return kExitFailed;
 }
 
 }  // namespace korvex

@@ -45,13 +45,81 @@ TEST_F(CreateTest, EmptySourceGivesTheSmallestCatalog) {
   EXPECT_EQ(test::ReadFile("tests/vectors/empty-root.dir"), test::ReadFile(dir / "out.dir"));
 }
 
-TEST_F(CreateTest, MissingSourceWithStorageGivesAnEmptyContentStore) {
-  RunResult r = Create({"/store=*"}, dir / "out.dir", dir / "missing");
+TEST_F(CreateTest, EmptySourceWithStorageGivesAnEmptyContentStore) {
+  RunResult r = Create({"/store=*"}, dir / "out.dir", dir.MakeDir("empty"));
   EXPECT_EQ(0, r.code);
-  EXPECT_NE(std::string::npos, r.out.find("...x\b0 dirs, 0 files.\n"));
   EXPECT_NE(std::string::npos, r.out.find("Write " + dir.path() + "/out.dir 26 bytes...Ok\n"));
   EXPECT_EQ(test::ReadFile("tests/vectors/empty-root-store.dir"),
             test::ReadFile(dir / "out.dir"));
+}
+
+// A source that cannot be listed never replaces a catalog with an empty one.
+TEST_F(CreateTest, UnlistableSourceFailsAndKeepsTheEarlierCatalog) {
+  struct Case {
+    const char* what;
+    std::string source;
+    std::string failList;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {"missing", dir / "cdrom-typo", "", test::SystemText("No such file or directory")},
+      {"a file", dir.Write("file", "x"), "", test::SystemText("Not a directory")},
+      {"no permission", dir.MakeDir("locked"), "locked", test::FaultEnv::kInjected},
+  };
+  for (const Case& c : cases) {
+    dir.Write("keep.dir", "earlier catalog");
+    env.failList = c.failList;
+    RunResult r = Create({}, dir / "keep", c.source);
+    EXPECT_EQ(3, r.code) << c.what;
+    EXPECT_EQ(" Cmd::Create\nScanning: " + c.source + "...x\b0 dirs, 0 files.\n"
+              "Fail (cannot read source: " + c.source + ")\n", r.out) << c.what;
+    EXPECT_NE(std::string::npos, r.err.find("korvex: " + c.source + ": " + c.reason + "\n"))
+        << c.what << ": " << r.err;
+    EXPECT_EQ("<restore>", r.titles.back()) << c.what;
+    EXPECT_EQ("earlier catalog", test::ReadFile(dir / "keep.dir")) << c.what;
+    EXPECT_FALSE(test::Exists(TemporaryCatalogName(dir / "keep.dir"))) << c.what;
+  }
+}
+
+// What could not be read is reported where it is met and counted after "Ok";
+// the catalog of the rest is written.
+TEST_F(CreateTest, UnreadableFilesAndDirectoriesAreCountedAndFail) {
+  dir.Write("src/a.txt", "a");
+  dir.Write("src/b.txt", "b");
+  dir.Write("src/sub/c.txt", "c");
+  dir.Write("src/sub/deeper/d.txt", "d");
+  struct Case {
+    std::string failOpenRead;
+    std::string failList;
+    int code;
+    std::string errLines;
+    std::string summary;
+  };
+  const std::string src = dir / "src";
+  const std::string sep(1, kPathSeparator);
+  const Case cases[] = {
+      {"", "", 0, "", ""},
+      {"a.txt", "", 3, "\nFile read error: " + src + sep + "a.txt\nContinue...xxx%",
+       "1 files and 0"},
+      {"", "deeper", 3,
+       "\nDirectory read error: " + src + sep + "sub" + sep + "deeper\nContinue...x",
+       "0 files and 1"},
+      {"b.txt", "sub" + sep, 3,
+       "\nDirectory read error: " + src + sep + "sub\nContinue...x"
+       "\nFile read error: " + src + sep + "b.txt\nContinue...xxx%",
+       "1 files and 1"},
+  };
+  for (const Case& c : cases) {
+    env.failOpenRead = c.failOpenRead;
+    env.failList = c.failList;
+    RunResult r = Create({}, dir / "t", src);
+    EXPECT_EQ(c.code, r.code) << c.errLines;
+    EXPECT_EQ(c.errLines, r.err.substr(r.err.find('\n') + 1)) << c.errLines;
+    const std::string end =
+        "...Ok\n" + (c.summary.empty() ? "" : c.summary + " directories could not be read.\n");
+    EXPECT_EQ(end, r.out.substr(r.out.rfind("...Ok"))) << c.errLines;
+    EXPECT_TRUE(test::Exists(dir / "t.dir"));
+  }
 }
 
 TEST_F(CreateTest, WorkedExampleByteForByte) {
@@ -146,7 +214,7 @@ TEST_F(CreateTest, SpinnerAndReadErrorsAppearInTheirStreams) {
   EXPECT_NE(std::string::npos,
             r.err.find("\nFile read error: " + dir.path() + "/src" + kPathSeparator +
                        "f7\nContinue...xxx%"));
-  EXPECT_EQ(0, r.code);
+  EXPECT_EQ(3, r.code);
 }
 
 TEST_F(CreateTest, CatalogInAMissingDirectoryOrOverADirectoryFails) {
@@ -154,9 +222,13 @@ TEST_F(CreateTest, CatalogInAMissingDirectoryOrOverADirectoryFails) {
   RunResult missing = Create({}, dir / "no/such/dir/x", src);
   EXPECT_EQ(4, missing.code);
   EXPECT_NE(std::string::npos, missing.out.find("17 bytes...Fail (cannot write catalog)\n"));
+  EXPECT_NE(std::string::npos,
+            missing.err.find("korvex: " + dir.path() + "/no/such/dir/x.dir: " +
+                             test::SystemText("No such file or directory")));
   dir.Write("taken.dir/inside", "1");
   RunResult taken = Create({}, dir / "taken.dir", src);
   EXPECT_EQ(4, taken.code);
+  EXPECT_NE(std::string::npos, taken.err.find("korvex: " + dir.path() + "/taken.dir: "));
   EXPECT_EQ("1", test::ReadFile(dir / "taken.dir/inside"));
   EXPECT_FALSE(test::Exists(TemporaryCatalogName(dir / "taken.dir")));
 }

@@ -2,8 +2,10 @@
 
 #include "catalog/context.h"
 #include "catalog/progress.h"
+#include "cli/exit_code.h"
 #include "cli/korvex.h"
 #include "platform/console.h"
+#include "platform/env.h"
 
 namespace korvex {
 namespace {
@@ -22,6 +24,13 @@ const char kUsage[] =
     "  korvex v [/fast] [/times] catalog [root]\n"
     "  korvex d [/times] old-catalog new-catalog\n";
 
+// When the first name itself begins with '/'.
+const char* DashDashNote() {
+  return kPathSeparator == '/'
+             ? "Write -- before a first name such as /x.dir that has no other '/'.\n"
+             : "Write -- before a first name that begins with '/'.\n";
+}
+
 }  // namespace
 
 int RunKorvex(Context& ctx, int argc, char** argv) {
@@ -31,7 +40,7 @@ int RunKorvex(Context& ctx, int argc, char** argv) {
   console.Err(kBanner);
   console.Flush(Stream::kErr);
   if (argc < 2) {
-    console.Err(kUsage);
+    console.Err(std::string(kUsage) + DashDashNote());
     console.Flush(Stream::kErr);
     console.RestoreTitle();
     return 0;
@@ -43,9 +52,9 @@ int RunKorvex(Context& ctx, int argc, char** argv) {
   if (strcmp(word, "s") == 0) return RunSearch(ctx, argc, argv);
   if (strcmp(word, "v") == 0) return RunVerify(ctx, argc, argv);
   if (strcmp(word, "d") == 0) return RunCompare(ctx, argc, argv);
-  console.Err(kUsage);
+  console.Err(std::string(kUsage) + DashDashNote());
   console.Flush(Stream::kErr);
-  return 1;
+  return kExitUsage;
 }
 
 }  // namespace korvex

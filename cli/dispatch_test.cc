@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "cli/arguments.h"
 #include "cli/cli_test_util.h"
 
 namespace korvex {
@@ -31,6 +32,39 @@ TEST(Dispatch, UnknownCommandWordsFailWithUsageAndKeepTheInitTitle) {
     EXPECT_NE(std::string::npos, r.err.find("Usage:")) << word;
     EXPECT_EQ((std::vector<std::string>{"<save>", kInit}), r.titles) << word;
   }
+}
+
+// Where paths use '/', an absolute path is a name; "--" still ends options.
+TEST(Dispatch, AbsolutePathsAreNames) {
+  const bool slashPaths = kPathSeparator == '/';
+  struct Case {
+    std::vector<std::string> args;  // after the command word
+    bool optionFirst;
+  };
+  const Case cases[] = {
+      {{"/tmp/cats/weird.dir"}, !slashPaths},
+      {{"//x.dir"}, !slashPaths},
+      {{"/x.dir"}, true},
+      {{"/fast"}, true},
+      {{"/store=*.txt/x"}, true},
+      {{"/mount=/media/cd/"}, true},
+      {{"/mount=/media/cd"}, true},
+      {{"--", "/x.dir"}, false},
+      {{"--", "/tmp/cats/weird.dir"}, false},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"korvex", "l"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(&a[0]);
+    Arguments parsed(static_cast<int>(argv.size()), argv.data());
+    const char* option = parsed.NextOption();
+    EXPECT_EQ(c.optionFirst, option != nullptr) << c.args.back();
+    if (!c.optionFirst) {
+      EXPECT_EQ(c.args.back(), parsed.Name(0));
+    }
+  }
+  EXPECT_NE(std::string::npos, RunArgs({}).err.find("Write -- before a first name"));
 }
 
 TEST(Dispatch, BannerIsOneLineOnStandardError) {

@@ -11,7 +11,9 @@
 #include "catalog/progress.h"
 #include "catalog/reader.h"
 #include "cli/arguments.h"
+#include "cli/exit_code.h"
 #include "cli/korvex.h"
+#include "cli/reason.h"
 #include "platform/console.h"
 #include "platform/env.h"
 
@@ -62,6 +64,15 @@ bool UnsafeCatalogPath(const std::string& relative) {
   }
 }
 
+// A directory named without its final separator gets one, so that names are
+// joined inside it; other text is a prefix and is used as given.
+std::string DirectoryPrefix(Env& env, std::string text) {
+  const bool ends = !text.empty() && (text.back() == '/' || text.back() == kPathSeparator ||
+                                      (kPathSeparator == '\\' && text.back() == ':'));
+  if (!text.empty() && !ends && env.KindOf(text) == PathKind::kDirectory) text += kPathSeparator;
+  return text;
+}
+
 class Extraction {
  public:
   Extraction(Context& ctx, const ExtractOptions& options, const CatalogReader& reader,
@@ -84,8 +95,12 @@ class Extraction {
   }
 
  private:
-  int Result(const char* message, int code) {
+  // The result message; a reason, when there is one, follows on standard
+  // error with the path it concerns (the target unless told otherwise).
+  int Result(const char* message, int code, const std::string& reason = std::string(),
+             const std::string& path = std::string()) {
     ctx_.console.Say(std::string(message) + "\n");
+    if (!reason.empty()) ReportReason(ctx_, path.empty() ? target_ : path, reason);
     ctx_.console.RestoreTitle();
     return code;
   }
@@ -142,11 +157,13 @@ class Extraction {
     bool fetched = reader_.FetchStored(ctx_, &contents);
     ctx_.console.Say("\b\b\b\b");
     if (!fetched) return Result("Fail (extract: cannot extract due corrupted file)", 3);
-    std::unique_ptr<File> out = ctx_.env.Create(target_);
-    if (!out) return Result("Fail (extract: cannot open target)", 4);
+    std::string error;
+    std::unique_ptr<File> out = ctx_.env.Create(target_, &error);
+    if (!out) return Result("Fail (extract: cannot open target)", kExitCannotWrite, error);
     if (!out->Write(contents.data(), contents.size()) || !out->Close()) {
-      return Result("Fail (extract: cannot write target)", 4);
+      return Result("Fail (extract: cannot write target)", kExitCannotWrite);
     }
+    ctx_.env.SetModificationTime(target_, entry_.time);
     return options_.fast ? Result("Ok (extract: no check/size only, overriden by '/fast')", 0)
                          : Result("Ok (extract: check by CRC32)", 0);
   }
@@ -163,14 +180,15 @@ class Extraction {
     }
 #endif
     const std::string source = options_.mountRoot + relative;
-    std::unique_ptr<File> in = ctx_.env.OpenRead(source);
-    if (!in) return Result("Fail (mount: unable find file)", 3);
+    std::string error;
+    std::unique_ptr<File> in = ctx_.env.OpenRead(source, &error);
+    if (!in) return Result("Fail (mount: unable find file)", kExitFailed, error, source);
     const uint64_t sourceSize = in->Size();
     if (static_cast<uint32_t>(sourceSize) != entry_.size) {
       return Result("Fail (mount: size mismatched)", 3);
     }
-    std::unique_ptr<File> out = ctx_.env.Create(target_);
-    if (!out) return Result("Fail (mount: cannot write target)", 4);
+    std::unique_ptr<File> out = ctx_.env.Create(target_, &error);
+    if (!out) return Result("Fail (mount: cannot write target)", kExitCannotWrite, error);
     std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kBlockSize]);
     if (!buffer) return Result("Fail (mount: cannot write target)", 4);
 
@@ -198,6 +216,7 @@ class Extraction {
     in.reset();
     if (!out->Close()) return Result("Fail (mount: cannot write target)", 4);
     out.reset();
+    ctx_.env.SetModificationTime(target_, entry_.time);
     if (!hasCrc_) return Result("Ok (mount: no check/size only, due struct restrictions)", 0);
     if (options_.fast) return Result("Ok (mount: no check/size only, overriden by '/fast')", 0);
     // The catalog keeps the low 32 bits of a size of 4 GiB or more.
@@ -252,14 +271,13 @@ int RunExtract(Context& ctx, int argc, char** argv) {
     if (c == '/') c = '\\';
   }
 #endif
-  const std::string targetDir = args.NameCount() > 2 ? args.Name(2) : kDefaultTarget;
+  const std::string targetDir =
+      DirectoryPrefix(ctx.env, args.NameCount() > 2 ? args.Name(2) : kDefaultTarget);
+  options.mountRoot = DirectoryPrefix(ctx.env, options.mountRoot);
   ctx.options.crcEnabled = !options.fast;
 
   CatalogReader reader(ctx.env);
-  if (!reader.Load(catalogName)) {
-    console.Say("File loading error!\n");
-    return 3;
-  }
+  if (!LoadNamedCatalog(ctx, reader, catalogName)) return kExitFailed;
   if (!reader.HasCrc()) {
     console.Say("Warning: File has no CRC information, check & mount cannot be checked.\n");
   }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 
 #include "cli/cli_test_util.h"
@@ -185,10 +186,87 @@ TEST_F(ExtractTest, FindingTheEntry) {
   EXPECT_EQ(" Cmd::Extract\nFile loading error!\n", missing.out);
 }
 
-TEST_F(ExtractTest, TargetDirectoryIsJoinedWithoutASeparator) {
-  RunResult r = Run({"e", "--", dir / "cd.dir", "A.TXT", dir / "out/pre"});
-  EXPECT_EQ(0, r.code);
-  EXPECT_EQ("stored text", test::ReadFile(dir / "out/preA.TXT"));
+// A directory named without its separator gets one; other text is a prefix.
+TEST_F(ExtractTest, TargetAndMountRootWithoutTheirSeparator) {
+  struct Case {
+    std::string mountRoot;
+    std::string wanted;
+    std::string target;
+    std::string made;
+  };
+  const Case cases[] = {
+      {"", "A.TXT", dir / "out", "out/A.TXT"},
+      {"", "A.TXT", dir / "out/", "out/A.TXT"},
+      {"", "A.TXT", dir / "out/pre-", "out/pre-A.TXT"},
+      {dir / "src", "DOCS/B.BIN", dir / "out", "out/B.BIN"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"e", "/overwrite"};
+    if (!c.mountRoot.empty()) args.push_back("/mount=" + c.mountRoot);
+    args.insert(args.end(), {"--", dir / "cd.dir", Wanted(c.wanted), c.target});
+    RunResult r = Run(args);
+    EXPECT_EQ(0, r.code) << c.target << r.out;
+    EXPECT_TRUE(test::Exists(dir / c.made)) << c.made;
+    if (!c.mountRoot.empty()) {
+      EXPECT_NE(std::string::npos, r.out.find(" + mounting (" + c.mountRoot + ")\n"));
+    }
+  }
+  EXPECT_FALSE(test::Exists(dir / "outA.TXT"));
+}
+
+// Each failure with a path and a reason names them on standard error.
+TEST_F(ExtractTest, FailuresGiveTheirReasons) {
+  struct Case {
+    std::vector<std::string> options;
+    std::string wanted;
+    std::string failCreate;
+    std::string result;
+    std::string path;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {{}, "A.TXT", "out/A.TXT", "Fail (extract: cannot open target)", dir / "out/A.TXT",
+       test::FaultEnv::kInjected},
+      {{Mount()}, "DOCS/B.BIN", "out/B.BIN", "Fail (mount: cannot write target)",
+       dir / "out/B.BIN", test::FaultEnv::kInjected},
+      {{"/mount=" + dir.path() + "/nowhere/"}, "DOCS/B.BIN", "", "Fail (mount: unable find file)",
+       dir.path() + "/nowhere/DOCS" + kPathSeparator + "B.BIN",
+       test::SystemText("No such file or directory")},
+  };
+  for (const Case& c : cases) {
+    env.failCreate = c.failCreate;
+    RunResult r = Extract(c.options, c.wanted);
+    EXPECT_EQ(c.result + "\n", Result(r));
+    EXPECT_NE(std::string::npos, r.err.find("\nkorvex: " + c.path + ": " + c.reason))
+        << c.result << ": " << r.err;
+  }
+}
+
+// Restored files get their catalog time; a check leaves the target alone.
+TEST_F(ExtractTest, RestoredFilesGetTheCatalogTime) {
+  namespace fs = std::filesystem;
+  dir.Write("out/EMPTY", "", 1500000000u);
+  struct Case {
+    std::vector<std::string> options;
+    std::string wanted;
+    std::string target;
+    bool timed;
+  };
+  const Case cases[] = {
+      {{}, "A.TXT", "out/A.TXT", true},
+      {{Mount()}, "DOCS/B.BIN", "out/B.BIN", true},
+      {{"/fast", Mount()}, "DOCS/BLOCK", "out/BLOCK", true},
+      {{Mount()}, "DOCS/EMPTY", "out/EMPTY", false},  // a check
+  };
+  for (const Case& c : cases) {
+    env.timed.clear();
+    RunResult r = Extract(c.options, c.wanted);
+    EXPECT_EQ(0, r.code) << c.wanted << r.out;
+    EXPECT_EQ(c.timed, !env.timed.empty()) << c.wanted;
+    fs::file_time_type expected = fs::last_write_time(c.timed ? dir / "src/A.TXT" : dir / "out/EMPTY");
+    EXPECT_EQ(expected, fs::last_write_time(dir / c.target)) << c.wanted;
+  }
+  EXPECT_NE(fs::last_write_time(dir / "src/A.TXT"), fs::last_write_time(dir / "out/EMPTY"));
 }
 
 TEST(CodePages, OnlyCatalogNamesAreConverted) {

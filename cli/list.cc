@@ -9,9 +9,11 @@
 #include "catalog/reader.h"
 #include "catalog/tree.h"
 #include "cli/arguments.h"
+#include "cli/exit_code.h"
 #include "cli/grouped.h"
 #include "cli/korvex.h"
 #include "cli/line_buffer.h"
+#include "cli/reason.h"
 #include "platform/console.h"
 #include "platform/env.h"
 
@@ -124,10 +126,7 @@ int RunList(Context& ctx, int argc, char** argv) {
   }
 
   CatalogReader reader(ctx.env);
-  if (!reader.Load(catalogName)) {
-    console.Say("File loading error!\n");
-    return 3;
-  }
+  if (!LoadNamedCatalog(ctx, reader, catalogName)) return kExitFailed;
   reader.Rewind();
   bool listAll = mask == "*" || mask == "*.*";
   if (brief) {

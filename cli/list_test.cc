@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <string>
 
+#include "catalog/coding.h"
+#include "catalog/crc32.h"
 #include "cli/cli_test_util.h"
 
 namespace korvex {
@@ -42,12 +44,69 @@ TEST(List, BriefFormsPrintPathsOnly) {
   EXPECT_EQ(" Cmd::List\n + fast processing (brief info only)\n", none.out);
 }
 
-TEST(List, LoadErrorsAreFailures) {
+// Every load failure keeps its message and gives its reason, in l and e alike.
+TEST(List, LoadErrorsAreFailuresWithAReason) {
   test::TempDir dir;
+  const std::string worked = test::ReadFile(kWorked);
+  std::string badCrc = worked;
+  badCrc[17] ^= 1;
+  // A well-sealed tree whose end-of-directory byte is missing.
+  std::string damaged = worked.substr(0, worked.size() - 21) + "A" + worked.substr(worked.size() - 20);
+  EncodeFixed32(reinterpret_cast<unsigned char*>(&damaged[8]),
+                crc32::Value(reinterpret_cast<const unsigned char*>(&damaged[16]), 24));
+  struct Case {
+    std::string name;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {dir / "missing.dir", test::SystemText("No such file or directory")},
+      {dir.MakeDir("folder.dir"), test::SystemText("Is a directory")},
+      {dir.Write("empty.dir", ""), "not a catalog"},
+      {dir.Write("text.dir", "just some text, not a catalog"), "not a catalog"},
+      {dir.Write("short.dir", worked.substr(0, 12)), "truncated"},
+      {dir.Write("cut.dir", worked.substr(0, 30)), "truncated"},
+      {dir.Write("crc.dir", badCrc), "tree checksum mismatch"},
+      {dir.Write("damaged.dir", damaged), "damaged tree block"},
+      {dir.Write("locked.dir", worked), test::FaultEnv::kInjected},
+  };
+  for (const Case& c : cases) {
+    for (const char* command : {"l", "e"}) {
+      test::FaultEnv env;
+      env.failOpenRead = "locked.dir";
+      RunResult r = test::RunWith(env, {command, "--", c.name, "A"});
+      EXPECT_EQ(3, r.code) << c.name;
+      EXPECT_NE(std::string::npos, r.out.find("\nFile loading error!\n")) << c.name;
+      EXPECT_NE(std::string::npos, r.err.find("\nkorvex: " + c.name + ": " + c.reason))
+          << c.name << ": " << r.err;
+    }
+  }
   RunResult r = RunArgs({"l", "--", dir / "missing.dir"});
-  EXPECT_EQ(3, r.code);
   EXPECT_EQ(" Cmd::List\nFile loading error!\n", r.out);
   EXPECT_EQ("List... - KORVEX v3.0m", r.titles.back());
+}
+
+// A catalog named without ".dir", as the create command allows.
+TEST(List, NameWithoutDirFindsTheCatalog) {
+  test::TempDir dir;
+  dir.Write("cats/doc.dir", test::ReadFile(kWorked));
+  dir.Write("cats/both", "not a catalog");
+  dir.Write("cats/both.dir", test::ReadFile(kWorked));
+  struct Case {
+    std::string given;
+    int code;
+  };
+  const Case cases[] = {
+      {dir / "cats/doc", 0},
+      {dir / "cats/doc.dir", 0},
+      {dir / "cats/both", 3},  // the name that exists is the one used
+      {dir / "cats/none", 3},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.code, RunArgs({"l", "--", c.given}).code) << c.given;
+    RunResult e = RunArgs({"e", "/overwrite", "--", c.given, "A", dir.path() + "/"});
+    EXPECT_EQ(c.code, e.code) << c.given << e.out;
+  }
+  EXPECT_EQ("abc", test::ReadFile(dir / "A"));
 }
 
 class ListTree : public ::testing::Test {

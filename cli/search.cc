@@ -17,6 +17,7 @@
 #include "cli/json_text.h"
 #include "cli/korvex.h"
 #include "cli/line_buffer.h"
+#include "cli/reason.h"
 #include "platform/console.h"
 #include "platform/env.h"
 #include "platform/local_time.h"
@@ -143,10 +144,9 @@ class SearchPrinter : public SearchObserver {
   SearchPrinter(Context& ctx, const std::vector<std::string>& catalogs, const SearchOptions& o)
       : ctx_(ctx), catalogs_(catalogs), options_(o), lines_(ctx.console) {}
 
-  void LoadFailed(uint32_t catalog, const char* reason) override {
+  void LoadFailed(uint32_t catalog, const LoadFailure& failure) override {
     lines_.Drain();
-    ctx_.console.Err("korvex: " + catalogs_[catalog] + ": " + reason + "\n");
-    ctx_.console.Flush(Stream::kErr);
+    ReportReason(ctx_, catalogs_[catalog], LoadErrorText(failure));
   }
   void WithoutCrc(uint32_t catalog) override { Note("Skipped (no CRC-32): " + catalogs_[catalog]); }
   void CopyLost(uint32_t catalog) override {

@@ -116,7 +116,7 @@ TEST_F(Search, OptionsMasksAndFolders) {
       {{"/fast", "readme.txt", "{D}/bad.dir", "{D}/missing.dir", kOne}, 3,
        fast + one + "README.TXT\n" + one +
            "DOCS\\readme.txt\nHits: 2, catalogs searched: 1, not loaded: 2\n",
-       "korvex: {D}/bad.dir: not a catalog\nkorvex: {D}/missing.dir: cannot open\n"},
+       "korvex: {D}/bad.dir: not a catalog\nkorvex: {D}/missing.dir: No such file or directory\n"},
       {{"/fast", "nothing*", "{D}/lib"}, 5, fast + "Hits: 0, catalogs searched: 3\n", ""},
       {{"/like={D}/none", "*", kOne}, 3, "Fail (cannot read {D}/none)\n",
        "korvex: {D}/none: cannot open\n"},

@@ -84,15 +84,31 @@ bool MemoryEnv::IsDir(const std::string& path) const {
   return it != nodes_.end() && it->second.isDir;
 }
 
-std::unique_ptr<File> MemoryEnv::OpenRead(const std::string& path) {
+namespace {
+
+// The reason every failing call of the memory file system gives.
+bool NoSuchFile(std::string* error) {
+  if (error != nullptr) *error = "No such file or directory";
+  return false;
+}
+
+}  // namespace
+
+std::unique_ptr<File> MemoryEnv::OpenRead(const std::string& path, std::string* error) {
   auto it = nodes_.find(path);
-  if (it == nodes_.end() || it->second.isDir) return nullptr;
+  if (it == nodes_.end() || it->second.isDir) {
+    NoSuchFile(error);
+    return nullptr;
+  }
   // A snapshot: later writes and replacements do not reach this reader.
   return std::unique_ptr<File>(new MemoryFile(std::make_shared<std::string>(*it->second.data)));
 }
 
-std::unique_ptr<File> MemoryEnv::Create(const std::string& path) {
-  if (path.empty() || IsDir(path) || !IsDir(Parent(path))) return nullptr;
+std::unique_ptr<File> MemoryEnv::Create(const std::string& path, std::string* error) {
+  if (path.empty() || IsDir(path) || !IsDir(Parent(path))) {
+    NoSuchFile(error);
+    return nullptr;
+  }
   Node& node = nodes_[path];
   node = Node{false, 1000000000u, std::make_shared<std::string>()};
   return std::unique_ptr<File>(new MemoryFile(node.data));
@@ -105,20 +121,36 @@ bool MemoryEnv::Delete(const std::string& path) {
   return true;
 }
 
-bool MemoryEnv::Rename(const std::string& from, const std::string& to) {
+bool MemoryEnv::Rename(const std::string& from, const std::string& to, std::string* error) {
   auto it = nodes_.find(from);
-  if (it == nodes_.end() || it->second.isDir || IsDir(to) || !IsDir(Parent(to))) return false;
+  if (it == nodes_.end() || it->second.isDir || IsDir(to) || !IsDir(Parent(to))) {
+    return NoSuchFile(error);
+  }
   Node node = it->second;
   nodes_.erase(it);
   nodes_[to] = node;
   return true;
 }
 
+PathKind MemoryEnv::KindOf(const std::string& path) {
+  auto it = nodes_.find(path);
+  if (it == nodes_.end()) return path.empty() ? PathKind::kDirectory : PathKind::kMissing;
+  return it->second.isDir ? PathKind::kDirectory : PathKind::kFile;
+}
+
+bool MemoryEnv::SetModificationTime(const std::string& path, uint32_t seconds) {
+  auto it = nodes_.find(path);
+  if (it == nodes_.end()) return false;
+  it->second.time = seconds;
+  return true;
+}
+
 bool MemoryEnv::ListDirectory(const std::string& path,
-                              const std::function<void(const DirEntry&)>& visit) {
+                              const std::function<void(const DirEntry&)>& visit,
+                              std::string* error) {
   std::string dir = path;
   if (!dir.empty() && dir.back() == kPathSeparator) dir.pop_back();
-  if (!IsDir(dir)) return false;
+  if (!IsDir(dir)) return NoSuchFile(error);
   const std::string prefix = dir.empty() ? dir : dir + kPathSeparator;
   // Collected first: a visitor may change the file system.
   std::vector<std::pair<std::string, Node>> entries;

@@ -31,12 +31,15 @@ class MemoryEnv : public Env {
   // Every path held, directories included, in order.
   std::vector<std::string> Paths() const;
 
-  std::unique_ptr<File> OpenRead(const std::string& path) override;
-  std::unique_ptr<File> Create(const std::string& path) override;
+  std::unique_ptr<File> OpenRead(const std::string& path, std::string* error = nullptr) override;
+  std::unique_ptr<File> Create(const std::string& path, std::string* error = nullptr) override;
   bool Delete(const std::string& path) override;
-  bool Rename(const std::string& from, const std::string& to) override;
-  bool ListDirectory(const std::string& path,
-                     const std::function<void(const DirEntry&)>& visit) override;
+  bool Rename(const std::string& from, const std::string& to,
+              std::string* error = nullptr) override;
+  bool ListDirectory(const std::string& path, const std::function<void(const DirEntry&)>& visit,
+                     std::string* error = nullptr) override;
+  PathKind KindOf(const std::string& path) override;
+  bool SetModificationTime(const std::string& path, uint32_t seconds) override;
   void AnsiToOem(char*) override {}
   void OemToAnsi(char*) override {}
   void AcknowledgeTemporary() override {}

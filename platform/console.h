@@ -27,6 +27,15 @@ class Console {
   // True once any output was lost (a full disk, a closed pipe).
   virtual bool Failed() const = 0;
 
+  // From now on an interrupt (SIGINT or SIGTERM; on Windows Ctrl+C, Ctrl+Break
+  // or closing the window) ends the process at once: the saved title is put
+  // back, the console line is ended, the file named by RemoveOnInterrupt is
+  // deleted, and the exit code is 130 for SIGINT (Ctrl+C), 143 otherwise.
+  // Recording consoles of tests ignore both calls.
+  virtual void CatchInterrupts() {}
+  // The file an interrupt deletes; empty for none.
+  virtual void RemoveOnInterrupt(const std::string& path) { (void)path; }
+
   void Out(const std::string& text) { Write(Stream::kOut, text.data(), text.size()); }
   void Err(const std::string& text) { Write(Stream::kErr, text.data(), text.size()); }
   // Writes text to standard output and flushes it.

@@ -1,5 +1,6 @@
 #include <signal.h>
 #include <stdio.h>
+#include <string.h>
 #include <unistd.h>
 
 #include <string>
@@ -8,6 +9,33 @@
 
 namespace korvex {
 namespace {
+
+// What the interrupt handler needs, kept where a signal handler may read it:
+// plain bytes and flags, written before the handler can see them.
+struct InterruptState {
+  int titleFd = -1;
+  volatile sig_atomic_t titleSaved = 0;
+  volatile sig_atomic_t atLineStart = 1;
+  volatile sig_atomic_t removeSet = 0;
+  char removePath[4096];
+};
+InterruptState interrupt;
+
+const char kPopTitle[] = "\033[23;0t";
+
+// Only async-signal-safe calls: write, unlink, _exit.
+extern "C" void OnInterrupt(int signo) {
+  if (interrupt.titleSaved && interrupt.titleFd >= 0) {
+    ssize_t ignored = ::write(interrupt.titleFd, kPopTitle, sizeof kPopTitle - 1);
+    (void)ignored;
+  }
+  if (!interrupt.atLineStart) {
+    ssize_t ignored = ::write(1, "\n", 1);
+    (void)ignored;
+  }
+  if (interrupt.removeSet) ::unlink(interrupt.removePath);
+  ::_exit(128 + signo);
+}
 
 // Standard output and error through stdio; the title as xterm escapes, only
 // ever written to a terminal, so redirected output stays clean.  The saved
@@ -19,22 +47,53 @@ class PosixConsole : public Console {
     signal(SIGPIPE, SIG_IGN);
     setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
     titleFd_ = isatty(1) ? 1 : (isatty(2) ? 2 : -1);
+    interrupt.titleFd = titleFd_;
   }
 
   void Write(Stream stream, const char* data, size_t n) override {
     FILE* f = Target(stream);
     if (n > 0 && fwrite(data, 1, n, f) != n) failed_ = true;
+    if (n > 0) interrupt.atLineStart = data[n - 1] == '\n';
+  }
+
+  void CatchInterrupts() override {
+    struct sigaction action;
+    memset(&action, 0, sizeof action);
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaddset(&action.sa_mask, SIGINT);
+    sigaddset(&action.sa_mask, SIGTERM);
+    for (int signo : {SIGINT, SIGTERM}) {
+      // A signal ignored by whoever started us (nohup, a background job)
+      // stays ignored.
+      struct sigaction old;
+      if (sigaction(signo, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+      sigaction(signo, &action, nullptr);
+    }
+  }
+
+  void RemoveOnInterrupt(const std::string& path) override {
+    interrupt.removeSet = 0;
+    if (path.empty() || path.size() >= sizeof interrupt.removePath) return;
+    memcpy(interrupt.removePath, path.c_str(), path.size() + 1);
+    interrupt.removeSet = 1;
   }
 
   void Flush(Stream stream) override {
     if (fflush(Target(stream)) != 0) failed_ = true;
   }
 
-  void SaveTitle() override { Escape("\033[22;0t"); }
+  void SaveTitle() override {
+    Escape("\033[22;0t");
+    interrupt.titleSaved = 1;
+  }
   void SetTitle(const std::string& title) override {
     Escape("\033]0;" + title + "\007");
   }
-  void RestoreTitle() override { Escape("\033[23;0t"); }
+  void RestoreTitle() override {
+    interrupt.titleSaved = 0;
+    Escape(kPopTitle);
+  }
 
   bool Failed() const override { return failed_ || ferror(stdout) || ferror(stderr); }
 

@@ -13,15 +13,48 @@
 namespace korvex {
 namespace {
 
+class WindowsConsole;
+// The console the control handler, which runs on a thread of its own, acts on.
+WindowsConsole* interrupted = nullptr;
+BOOL WINAPI OnControl(DWORD event);
+
 // Standard output and error through stdio in text mode, so every line ends
 // in "\r\n"; the title is the console window's.
 class WindowsConsole : public Console {
  public:
-  WindowsConsole() { setvbuf(stdout, nullptr, _IOFBF, 1 << 16); }
+  WindowsConsole() {
+    setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+    InitializeCriticalSection(&lock_);
+  }
 
   void Write(Stream stream, const char* data, size_t n) override {
     FILE* f = Target(stream);
     if (n > 0 && fwrite(data, 1, n, f) != n) failed_ = true;
+    if (n > 0) atLineStart_ = data[n - 1] == '\n';
+  }
+
+  void CatchInterrupts() override {
+    interrupted = this;
+    SetConsoleCtrlHandler(OnControl, TRUE);
+  }
+
+  void RemoveOnInterrupt(const std::string& path) override {
+    EnterCriticalSection(&lock_);
+    removePath_ = path;
+    LeaveCriticalSection(&lock_);
+  }
+
+  // Called on the handler's thread; the main thread goes on until the
+  // process exits here.
+  void Interrupt(DWORD event) {
+    EnterCriticalSection(&lock_);
+    if (saved_ && titlePending_) SetConsoleTitleA(title_.c_str());
+    if (!atLineStart_) {
+      DWORD written = 0;
+      WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), "\r\n", 2, &written, nullptr);
+    }
+    if (!removePath_.empty()) DeleteFileA(removePath_.c_str());
+    ExitProcess(event == CTRL_C_EVENT ? 130 : 143);
   }
 
   void Flush(Stream stream) override {
@@ -34,12 +67,14 @@ class WindowsConsole : public Console {
     saved_ = GetConsoleTitleA(buffer, sizeof buffer) > 0;
     buffer[sizeof buffer - 1] = '\0';
     title_ = buffer;
+    titlePending_ = true;
   }
 
   void SetTitle(const std::string& title) override { SetConsoleTitleA(title.c_str()); }
 
   void RestoreTitle() override {
     if (saved_) SetConsoleTitleA(title_.c_str());
+    titlePending_ = false;
   }
 
   bool Failed() const override { return failed_ || ferror(stdout) || ferror(stderr); }
@@ -49,8 +84,20 @@ class WindowsConsole : public Console {
 
   std::string title_;
   bool saved_ = false;
+  volatile bool titlePending_ = false;  // saved and not yet put back
+  volatile bool atLineStart_ = true;
   bool failed_ = false;
+  CRITICAL_SECTION lock_;
+  std::string removePath_;
 };
+
+BOOL WINAPI OnControl(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
+    return FALSE;
+  }
+  interrupted->Interrupt(event);
+  return TRUE;
+}
 
 }  // namespace
 

@@ -46,23 +46,36 @@ struct DirEntry {
   bool readable;        // false for entries no pass may open (links, devices)
 };
 
+enum class PathKind { kMissing, kFile, kDirectory, kOther };
+
+// The calls that can fail for a reason the user should read take `error`:
+// when it is not null and the call fails, it receives the system's text for
+// the reason ("No such file or directory").
 class Env {
  public:
   virtual ~Env() = default;
 
   // Opens an existing file for sequential reading; null on failure.
-  virtual std::unique_ptr<File> OpenRead(const std::string& path) = 0;
+  virtual std::unique_ptr<File> OpenRead(const std::string& path,
+                                         std::string* error = nullptr) = 0;
   // Creates or truncates a file for writing, never through a symbolic link
   // standing at the path; null on failure.
-  virtual std::unique_ptr<File> Create(const std::string& path) = 0;
+  virtual std::unique_ptr<File> Create(const std::string& path,
+                                       std::string* error = nullptr) = 0;
   virtual bool Delete(const std::string& path) = 0;
   // Moves from over to, replacing to.
-  virtual bool Rename(const std::string& from, const std::string& to) = 0;
+  virtual bool Rename(const std::string& from, const std::string& to,
+                      std::string* error = nullptr) = 0;
   // Calls visit for every entry of the directory whose path ends in a
   // separator (or is empty for the current drive's root), in file-system
   // order.  False when the directory cannot be listed.
   virtual bool ListDirectory(const std::string& path,
-                             const std::function<void(const DirEntry&)>& visit) = 0;
+                             const std::function<void(const DirEntry&)>& visit,
+                             std::string* error = nullptr) = 0;
+  // What stands at path, following symbolic links.
+  virtual PathKind KindOf(const std::string& path) = 0;
+  // Sets a file's last modification time (seconds since 1970 UTC).
+  virtual bool SetModificationTime(const std::string& path, uint32_t seconds) = 0;
 
   // In-place conversions between the ANSI and OEM code pages; each maps one
   // byte to one byte.
@@ -81,19 +94,25 @@ class Env {
 class EnvWrapper : public Env {
  public:
   explicit EnvWrapper(Env* target) : target_(target) {}
-  std::unique_ptr<File> OpenRead(const std::string& path) override {
-    return target_->OpenRead(path);
+  std::unique_ptr<File> OpenRead(const std::string& path,
+                                 std::string* error = nullptr) override {
+    return target_->OpenRead(path, error);
   }
-  std::unique_ptr<File> Create(const std::string& path) override {
-    return target_->Create(path);
+  std::unique_ptr<File> Create(const std::string& path, std::string* error = nullptr) override {
+    return target_->Create(path, error);
   }
   bool Delete(const std::string& path) override { return target_->Delete(path); }
-  bool Rename(const std::string& from, const std::string& to) override {
-    return target_->Rename(from, to);
+  bool Rename(const std::string& from, const std::string& to,
+              std::string* error = nullptr) override {
+    return target_->Rename(from, to, error);
   }
-  bool ListDirectory(const std::string& path,
-                     const std::function<void(const DirEntry&)>& visit) override {
-    return target_->ListDirectory(path, visit);
+  bool ListDirectory(const std::string& path, const std::function<void(const DirEntry&)>& visit,
+                     std::string* error = nullptr) override {
+    return target_->ListDirectory(path, visit, error);
+  }
+  PathKind KindOf(const std::string& path) override { return target_->KindOf(path); }
+  bool SetModificationTime(const std::string& path, uint32_t seconds) override {
+    return target_->SetModificationTime(path, seconds);
   }
   void AnsiToOem(char* text) override { target_->AnsiToOem(text); }
   void OemToAnsi(char* text) override { target_->OemToAnsi(text); }

@@ -105,43 +105,61 @@ bool StatEntry(int dirfd, const char* name, EntryStat* out) {
   return true;
 }
 
+// Keeps the system's text for the reason a call failed.
+bool Failed(std::string* error, int code) {
+  if (error != nullptr) *error = strerror(code);
+  return false;
+}
+
 // Files are opened non-blocking so that a FIFO at the path cannot stall the
 // open; keeps fd (blocking again) only when it is a regular file, else closes it.
-bool RegularAndBlocking(int fd) {
+bool RegularAndBlocking(int fd, std::string* error) {
   struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0) {
+  int code = EINVAL;
+  if (::fstat(fd, &st) != 0) {
+    code = errno;
+  } else if (S_ISDIR(st.st_mode)) {
+    code = EISDIR;
+  } else if (S_ISREG(st.st_mode) &&
+             ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0) {
     return true;
   }
   ::close(fd);
+  if (error != nullptr) *error = code == EINVAL ? "not a regular file" : strerror(code);
   return false;
 }
 
 class PosixEnv : public Env {
  public:
-  std::unique_ptr<File> OpenRead(const std::string& path) override {
+  std::unique_ptr<File> OpenRead(const std::string& path, std::string* error) override {
     // Only regular files: a FIFO or a device could block or never end.
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return nullptr;
-    if (!RegularAndBlocking(fd)) return nullptr;
+    if (fd < 0) {
+      Failed(error, errno);
+      return nullptr;
+    }
+    if (!RegularAndBlocking(fd, error)) return nullptr;
 #if defined(POSIX_FADV_SEQUENTIAL)
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
     return std::unique_ptr<File>(new PosixFile(fd));
   }
 
-  std::unique_ptr<File> Create(const std::string& path) override {
+  std::unique_ptr<File> Create(const std::string& path, std::string* error) override {
     int fd = ::open(path.c_str(),
                     O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
-    if (fd < 0) return nullptr;
-    if (!RegularAndBlocking(fd)) return nullptr;
+    if (fd < 0) {
+      Failed(error, errno);
+      return nullptr;
+    }
+    if (!RegularAndBlocking(fd, error)) return nullptr;
     return std::unique_ptr<File>(new PosixFile(fd));
   }
 
   bool Delete(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
 
-  bool Rename(const std::string& from, const std::string& to) override {
-    if (::rename(from.c_str(), to.c_str()) != 0) return false;
+  bool Rename(const std::string& from, const std::string& to, std::string* error) override {
+    if (::rename(from.c_str(), to.c_str()) != 0) return Failed(error, errno);
     // Make the new name itself durable.
     std::string parent = to.substr(0, to.find_last_of('/') + 1);
     int dir = ::open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -152,10 +170,10 @@ class PosixEnv : public Env {
     return true;
   }
 
-  bool ListDirectory(const std::string& path,
-                     const std::function<void(const DirEntry&)>& visit) override {
+  bool ListDirectory(const std::string& path, const std::function<void(const DirEntry&)>& visit,
+                     std::string* error) override {
     DIR* dir = ::opendir(path.empty() ? "/" : path.c_str());
-    if (dir == nullptr) return false;
+    if (dir == nullptr) return Failed(error, errno);
     int dirfd = ::dirfd(dir);
     while (struct dirent* d = ::readdir(dir)) {
       const char* name = d->d_name;
@@ -187,6 +205,22 @@ class PosixEnv : public Env {
     }
     ::closedir(dir);
     return true;
+  }
+
+  PathKind KindOf(const std::string& path) override {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return PathKind::kMissing;
+    if (S_ISDIR(st.st_mode)) return PathKind::kDirectory;
+    return S_ISREG(st.st_mode) ? PathKind::kFile : PathKind::kOther;
+  }
+
+  bool SetModificationTime(const std::string& path, uint32_t seconds) override {
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;  // the access time stays
+    times[1].tv_sec = static_cast<time_t>(seconds);
+    times[1].tv_nsec = 0;
+    return ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
   }
 
   void AnsiToOem(char*) override {}

@@ -99,43 +99,85 @@ struct FindCloser {
   void operator()(HANDLE find) const { FindClose(find); }
 };
 
+// The system's text for the last error of this thread, without its line end.
+bool Failed(std::string* error) {
+  DWORD code = GetLastError();
+  if (error == nullptr) return false;
+  char text[512] = "";
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           code, 0, text, sizeof text, nullptr);
+  while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.')) --n;
+  *error = n > 0 ? std::string(text, n) : "error " + std::to_string(code);
+  return false;
+}
+
 // Only files on disk: a device name (NUL, CON, COM1, also with an
 // extension) or a pipe could block or never end.
-std::unique_ptr<File> DiskFile(HANDLE h) {
-  if (h == INVALID_HANDLE_VALUE) return nullptr;
+std::unique_ptr<File> DiskFile(HANDLE h, std::string* error) {
+  if (h == INVALID_HANDLE_VALUE) {
+    Failed(error);
+    return nullptr;
+  }
   std::unique_ptr<File> file(new WindowsFile(h));
-  if (GetFileType(h) != FILE_TYPE_DISK) return nullptr;
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    if (error != nullptr) *error = "not a file on disk";
+    return nullptr;
+  }
   return file;
 }
 
 class WindowsEnv : public Env {
  public:
-  std::unique_ptr<File> OpenRead(const std::string& path) override {
+  std::unique_ptr<File> OpenRead(const std::string& path, std::string* error) override {
     return DiskFile(CreateFileA(path.c_str(), GENERIC_READ, kShareReadWrite, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr),
+                    error);
   }
 
-  std::unique_ptr<File> Create(const std::string& path) override {
+  std::unique_ptr<File> Create(const std::string& path, std::string* error) override {
     DWORD existing = GetFileAttributesA(path.c_str());
     if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      if (error != nullptr) *error = "a link stands at the name";
       return nullptr;
     }
     return DiskFile(CreateFileA(path.c_str(), GENERIC_WRITE, kShareReadWrite, nullptr,
-                                CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                                CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN, nullptr),
+                    error);
   }
 
   bool Delete(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
 
-  bool Rename(const std::string& from, const std::string& to) override {
-    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  bool Rename(const std::string& from, const std::string& to, std::string* error) override {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0 ||
+           Failed(error);
   }
 
-  bool ListDirectory(const std::string& path,
-                     const std::function<void(const DirEntry&)>& visit) override {
+  PathKind KindOf(const std::string& path) override {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::kMissing;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::kDirectory : PathKind::kFile;
+  }
+
+  bool SetModificationTime(const std::string& path, uint32_t seconds) override {
+    HANDLE h = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, kShareReadWrite, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const uint64_t kEpochDifference = 11644473600ull;  // 1601-01-01 to 1970-01-01
+    uint64_t ticks = (seconds + kEpochDifference) * 10000000ull;
+    FILETIME written;
+    written.dwLowDateTime = static_cast<DWORD>(ticks);
+    written.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    BOOL ok = SetFileTime(h, nullptr, nullptr, &written);
+    CloseHandle(h);
+    return ok != 0;
+  }
+
+  bool ListDirectory(const std::string& path, const std::function<void(const DirEntry&)>& visit,
+                     std::string* error) override {
     std::string pattern = (path.empty() ? std::string("\\") : path) + "*";
     WIN32_FIND_DATAA data;
     HANDLE handle = FindFirstFileA(pattern.c_str(), &data);
-    if (handle == INVALID_HANDLE_VALUE) return false;
+    if (handle == INVALID_HANDLE_VALUE) return Failed(error);
     std::unique_ptr<void, FindCloser> find(handle);
     do {
       const char* name = data.cFileName;

@@ -2,6 +2,12 @@
 // write, close or rename is reported and cleaned up, and a process killed at
 // any step leaves the earlier catalog as it was.
 #include <signal.h>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -13,7 +19,10 @@
 #include <vector>
 
 #include "catalog/catalog_file.h"
+#include "catalog/context.h"
 #include "cli/cli_test_util.h"
+#include "cli/korvex.h"
+#include "platform/console.h"
 
 namespace korvex {
 namespace {
@@ -130,14 +139,14 @@ class KillingEnv : public test::FaultEnv {
  public:
   explicit KillingEnv(int killAt) : killAt_(killAt) {}
 
-  std::unique_ptr<File> Create(const std::string& path) override {
-    std::unique_ptr<File> file = FaultEnv::Create(path);
+  std::unique_ptr<File> Create(const std::string& path, std::string* error) override {
+    std::unique_ptr<File> file = FaultEnv::Create(path, error);
     if (!file) return nullptr;
     return std::unique_ptr<File>(new KillingFile(std::move(file), this));
   }
-  bool Rename(const std::string& from, const std::string& to) override {
+  bool Rename(const std::string& from, const std::string& to, std::string* error) override {
     Point();
-    bool ok = FaultEnv::Rename(from, to);
+    bool ok = FaultEnv::Rename(from, to, error);
     Point();
     return ok;
   }
@@ -213,6 +222,91 @@ TEST_F(CrashSafeWrite, KilledAtAnyStepLeavesTheEarlierCatalogWhole) {
       EXPECT_EQ(fresh, test::ReadFile(target)) << what;
       EXPECT_EQ(std::vector<std::string>{"cat.dir"}, Names(out)) << what;
     }
+  }
+}
+
+// Interrupts the process once the temporary catalog has been created.
+class InterruptingEnv : public test::FaultEnv {
+ public:
+  explicit InterruptingEnv(int signo) : signo_(signo) {}
+  std::unique_ptr<File> Create(const std::string& path, std::string* error) override {
+    std::unique_ptr<File> file = FaultEnv::Create(path, error);
+    if (file) raise(signo_);
+    return file;
+  }
+
+ private:
+  const int signo_;
+};
+
+// What a terminal shows of the run: the child writes to a raw pseudo-terminal.
+class PseudoTerminal {
+ public:
+  PseudoTerminal() : master_(posix_openpt(O_RDWR | O_NOCTTY)) {
+    if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) slave_ = ptsname(master_);
+  }
+  ~PseudoTerminal() { close(master_); }
+  bool ok() const { return !slave_.empty(); }
+
+  // In the child: standard output goes to the terminal.
+  void Attach() const {
+    int fd = open(slave_.c_str(), O_RDWR);
+    struct termios raw;
+    tcgetattr(fd, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(fd, TCSANOW, &raw);
+    dup2(fd, 1);
+  }
+
+  std::string Drain() const {
+    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+    std::string out;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(master_, buffer, sizeof buffer)) > 0) out.append(buffer, n);
+    return out;
+  }
+
+ private:
+  int master_;
+  std::string slave_;
+};
+
+// The child: the real console on the terminal, as the program's main has it.
+void CreateInterrupted(const PseudoTerminal& terminal, int signo, std::string catalog,
+                       std::string source) {
+  terminal.Attach();
+  InterruptingEnv env(signo);
+  Context ctx(env, *Console::Default());
+  ctx.console.CatchInterrupts();
+  std::string program = "korvex", command = "c", dashes = "--";
+  char* argv[] = {&program[0], &command[0], &dashes[0], &catalog[0], &source[0], nullptr};
+  RunKorvex(ctx, 5, argv);
+}
+
+TEST(Interrupt, PutsTheTitleBackEndsTheLineAndRemovesTheTemporaryCatalog) {
+  GTEST_FLAG_SET(death_test_style, "fast");
+  struct Case {
+    int signo;
+    int code;
+  };
+  for (const Case& c : {Case{SIGINT, 130}, Case{SIGTERM, 143}}) {
+    test::TempDir dir;
+    dir.Write("src/a", "x");
+    dir.Write("out/cat.dir", "earlier");
+    PseudoTerminal terminal;
+    ASSERT_TRUE(terminal.ok());
+    EXPECT_EXIT(CreateInterrupted(terminal, c.signo, dir / "out/cat", dir / "src"),
+                ::testing::ExitedWithCode(c.code), "")
+        << c.signo;
+    const std::string shown = terminal.Drain();
+    EXPECT_EQ(0u, shown.find("\033[22;0t")) << shown;
+    const std::string end = "Write " + dir.path() + "/out/cat.dir 32 bytes...\033[23;0t\n";
+    EXPECT_TRUE(shown.size() > end.size() &&
+                shown.compare(shown.size() - end.size(), end.size(), end) == 0)
+        << shown;
+    EXPECT_EQ(std::vector<std::string>{"cat.dir"}, Names(dir / "out")) << c.signo;
+    EXPECT_EQ("earlier", test::ReadFile(dir / "out/cat.dir"));
   }
 }
 

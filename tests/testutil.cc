@@ -133,39 +133,59 @@ bool Contains(const std::string& path, const std::string& part) {
   return !part.empty() && path.find(part) != std::string::npos;
 }
 
+bool Injected(std::string* error) {
+  if (error != nullptr) *error = FaultEnv::kInjected;
+  return false;
+}
+
 }  // namespace
 
-std::unique_ptr<File> FaultEnv::OpenRead(const std::string& path) {
+std::unique_ptr<File> FaultEnv::OpenRead(const std::string& path, std::string* error) {
   opened.push_back(path);
-  if (Contains(path, failOpenRead)) return nullptr;
-  std::unique_ptr<File> file = EnvWrapper::OpenRead(path);
+  if (Contains(path, failOpenRead)) {
+    Injected(error);
+    return nullptr;
+  }
+  std::unique_ptr<File> file = EnvWrapper::OpenRead(path, error);
   if (!file) return nullptr;
   return std::unique_ptr<File>(new FaultFile(std::move(file), this,
                                              Contains(path, failReadOf),
                                              Contains(path, growFile)));
 }
 
-std::unique_ptr<File> FaultEnv::Create(const std::string& path) {
-  if (Contains(path, failCreate)) return nullptr;
-  std::unique_ptr<File> file = EnvWrapper::Create(path);
+std::unique_ptr<File> FaultEnv::Create(const std::string& path, std::string* error) {
+  if (Contains(path, failCreate)) {
+    Injected(error);
+    return nullptr;
+  }
+  std::unique_ptr<File> file = EnvWrapper::Create(path, error);
   if (!file) return nullptr;
   return std::unique_ptr<File>(new FaultFile(std::move(file), this, false, false));
 }
 
-bool FaultEnv::Rename(const std::string& from, const std::string& to) {
-  if (failRename) return false;
-  return EnvWrapper::Rename(from, to);
+bool FaultEnv::Rename(const std::string& from, const std::string& to, std::string* error) {
+  if (failRename) return Injected(error);
+  return EnvWrapper::Rename(from, to, error);
 }
 
 bool FaultEnv::ListDirectory(const std::string& path,
-                             const std::function<void(const DirEntry&)>& visit) {
-  if (Contains(path, failList)) return false;
-  return EnvWrapper::ListDirectory(path, [&](const DirEntry& entry) {
-    if (markTemporary != entry.name) return visit(entry);
-    DirEntry marked = entry;
-    marked.attributes |= 0x08;
-    visit(marked);
-  });
+                             const std::function<void(const DirEntry&)>& visit,
+                             std::string* error) {
+  if (Contains(path, failList)) return Injected(error);
+  return EnvWrapper::ListDirectory(
+      path,
+      [&](const DirEntry& entry) {
+        if (markTemporary != entry.name) return visit(entry);
+        DirEntry marked = entry;
+        marked.attributes |= 0x08;
+        visit(marked);
+      },
+      error);
+}
+
+bool FaultEnv::SetModificationTime(const std::string& path, uint32_t seconds) {
+  timed.push_back(path);
+  return EnvWrapper::SetModificationTime(path, seconds);
 }
 
 }  // namespace test

@@ -55,11 +55,16 @@ class FaultEnv : public EnvWrapper {
  public:
   FaultEnv() : EnvWrapper(Env::Default()) {}
 
-  std::unique_ptr<File> OpenRead(const std::string& path) override;
-  std::unique_ptr<File> Create(const std::string& path) override;
-  bool Rename(const std::string& from, const std::string& to) override;
-  bool ListDirectory(const std::string& path,
-                     const std::function<void(const DirEntry&)>& visit) override;
+  std::unique_ptr<File> OpenRead(const std::string& path, std::string* error = nullptr) override;
+  std::unique_ptr<File> Create(const std::string& path, std::string* error = nullptr) override;
+  bool Rename(const std::string& from, const std::string& to,
+              std::string* error = nullptr) override;
+  bool ListDirectory(const std::string& path, const std::function<void(const DirEntry&)>& visit,
+                     std::string* error = nullptr) override;
+  bool SetModificationTime(const std::string& path, uint32_t seconds) override;
+
+  // The reason every injected failure gives.
+  static constexpr const char* kInjected = "Permission denied";
 
   // A path containing this text fails to open for reading.
   std::string failOpenRead;
@@ -80,6 +85,8 @@ class FaultEnv : public EnvWrapper {
   bool failRename = false;
   // Listing a directory whose path contains this text fails.
   std::string failList;
+  // Paths whose modification time was set, in order.
+  std::vector<std::string> timed;
   // Entries with this name are listed with attribute bit 0x08 (temporary).
   std::string markTemporary;
   int temporaryAcknowledged = 0;
