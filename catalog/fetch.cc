@@ -37,20 +37,20 @@ bool CatalogReader::FetchStored(Context& ctx, std::vector<unsigned char>* conten
   if (!in) return false;
 
   // It must still be the catalog that was loaded.
-  unsigned char header[kHeaderSize];
-  if (!ReadExactly(*in, header, kHeaderSize) || memcmp(header, kCatalogMagic, kMagicSize) != 0 ||
-      DecodeFixed32(header + kTreeCrcOffset) != treeCrc_ ||
-      (DecodeFixed32(header + kTreeLengthOffset) & kTreeLengthMask) != treeLength_) {
+  unsigned char bytes[kHeaderSize];
+  CatalogHeader header;
+  if (!ReadExactly(*in, bytes, kHeaderSize) || !header.DecodeFrom(bytes, kHeaderSize) ||
+      header.treeCrc != header_.treeCrc || header.treeLength != treeLength_) {
     return false;
   }
   const uint64_t storeStart = kHeaderSize + uint64_t{treeLength_};
-  unsigned char head[kStoreHeadSize];
-  if (!in->Seek(storeStart) || !ReadExactly(*in, head, kStoreHeadSize) ||
-      head[8] != kStoreMarker) {
+  StoreHead head;
+  if (!in->Seek(storeStart) || !ReadExactly(*in, bytes, kStoreHeadSize) ||
+      !head.DecodeFrom(bytes, kStoreHeadSize)) {
     return false;
   }
-  const uint32_t storeCrc = DecodeFixed32(head);
-  const uint64_t dataLength = DecodeFixed32(head + 4);
+  const uint32_t storeCrc = head.crc;
+  const uint64_t dataLength = head.dataLength;
   const uint64_t dataStart = storeStart + kStoreHeadSize;
   // A data area that runs past the end of the file is damage; no buffer is
   // sized by what it claims.

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "catalog/catalog_format.h"
 #include "catalog/tree_walker.h"
 
 namespace korvex {
@@ -16,13 +17,9 @@ namespace korvex {
 class Env;
 struct Context;
 
-struct EntryInfo {
-  const char* name;    // inside the tree block, OEM code page
-  uint8_t attributes;  // 0x10 directory, 0x08 stored
-  uint32_t time;
-  uint32_t size;       // 0 for directories
-  uint32_t crc;        // 0 unless the catalog has CRC fields and this is a file
-};
+// An entry of the walk: its name inside the tree block, attributes, time,
+// size (0 for directories) and CRC (0 without CRC fields).
+using EntryInfo = TreeRecord;
 
 class CatalogReader {
  public:
@@ -40,6 +37,7 @@ class CatalogReader {
   const std::string& CurrentPath() const { return walker().path(); }
   // Where the part after the directories begins in CurrentPath().
   size_t CurrentNameStart() const { return walker().nameStart(); }
+  // The record whose name NextEntry returned.
   void DecodeEntry(const char* name, EntryInfo* info) const;
 
   bool HasCrc() const;
@@ -63,11 +61,10 @@ class CatalogReader {
   Env& env_;
   std::string fileName_;
   uint64_t catalogSize_ = 0;
-  uint32_t treeCrc_ = 0;
-  uint32_t treeLengthWord_ = 0;
+  CatalogHeader header_;
   uint32_t treeLength_ = 0;
   int32_t storedOrdinal_ = -1;
-  std::unique_ptr<unsigned char[]> tree_;  // 8 header bytes, then the tree block
+  std::unique_ptr<unsigned char[]> tree_;
   std::unique_ptr<TreeWalker> walker_;
 };
 

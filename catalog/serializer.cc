@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "catalog/coding.h"
+#include "catalog/catalog_format.h"
 #include "catalog/content_store.h"
 #include "catalog/context.h"
 #include "catalog/crc32.h"
@@ -14,9 +14,38 @@
 
 namespace korvex {
 
+namespace {
+
+TreeRecord DirectoryRecord(const DirNode& dir) {
+  TreeRecord record;
+  record.kind = TreeRecord::kDirectory;
+  record.name = dir.name.c_str();
+  record.nameLength = dir.name.size();
+  record.attributes = dir.attributes;
+  record.time = dir.time;
+  return record;
+}
+
+TreeRecord FileRecord(const FileNode& file) {
+  TreeRecord record;
+  record.kind = TreeRecord::kFile;
+  record.name = file.name();
+  record.nameLength = file.nameLength();
+  record.attributes = file.attributes;
+  record.time = file.time;
+  record.size = file.size32();
+  record.crc = file.crc;
+  return record;
+}
+
+const TreeRecord kEndRecord;
+
+}  // namespace
+
 uint64_t TreeSize(const DirNode& dir) {
-  uint64_t size = dir.name.empty() ? 1 : dir.name.size() + 7;
-  for (const FileNode& file : dir.files) size += file.nameLength() + kFileRecordCrcExtra;
+  uint64_t size = RecordSize(kEndRecord, true);
+  if (!dir.name.empty()) size += RecordSize(DirectoryRecord(dir), true);
+  for (const FileNode& file : dir.files) size += RecordSize(FileRecord(file), true);
   for (const auto& sub : dir.subdirectories) size += TreeSize(*sub);
   return size;
 }
@@ -143,28 +172,10 @@ void StorePass(Context& ctx, DirNode& root, const std::string& source,
 }
 
 unsigned char* WriteTree(const DirNode& dir, bool withCrc, unsigned char* p) {
-  if (!dir.name.empty()) {
-    memcpy(p, dir.name.c_str(), dir.name.size() + 1);
-    p += dir.name.size() + 1;
-    *p++ = dir.attributes;
-    EncodeFixed32(p, dir.time);
-    p += 4;
-  }
-  for (const FileNode& file : dir.files) {
-    memcpy(p, file.name(), file.nameLength() + 1);
-    p += file.nameLength() + 1;
-    *p++ = file.attributes;
-    EncodeFixed32(p, file.time);
-    EncodeFixed32(p + 4, file.size32());
-    p += 8;
-    if (withCrc) {
-      EncodeFixed32(p, file.crc);
-      p += 4;
-    }
-  }
+  if (!dir.name.empty()) p = EncodeRecord(DirectoryRecord(dir), withCrc, p);
+  for (const FileNode& file : dir.files) p = EncodeRecord(FileRecord(file), withCrc, p);
   for (const auto& sub : dir.subdirectories) p = WriteTree(*sub, withCrc, p);
-  *p++ = kEndOfDirectory;
-  return p;
+  return EncodeRecord(kEndRecord, withCrc, p);
 }
 
 }  // namespace korvex

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "catalog/catalog_file.h"
-#include "catalog/coding.h"
+#include "catalog/catalog_format.h"
 #include "catalog/content_store.h"
 #include "catalog/context.h"
 #include "catalog/crc32.h"
@@ -120,8 +120,6 @@ int RunCreate(Context& ctx, int argc, char** argv) {
   const uint32_t tree32 = static_cast<uint32_t>(treeLength);
   std::unique_ptr<unsigned char[]> header(new (std::nothrow) unsigned char[kHeaderSize + tree32]);
   if (!header) return Refuse(ctx, "out of memory");
-  memcpy(header.get(), kCatalogMagic, kMagicSize);
-  EncodeFixed32(header.get() + kTreeLengthOffset, tree32 | (options.crcEnabled ? kCrcFlag : 0));
 
   ContentStoreBuilder store;
   if (options.storageEnabled) {
@@ -163,8 +161,11 @@ int RunCreate(Context& ctx, int argc, char** argv) {
   console.Say(" complete!\n");
 
   WriteTree(root, options.crcEnabled, header.get() + kHeaderSize);
-  EncodeFixed32(header.get() + kTreeCrcOffset,
-                crc32::Value(header.get() + kHeaderSize, tree32));
+  CatalogHeader head;
+  head.treeCrc = crc32::Value(header.get() + kHeaderSize, tree32);
+  head.treeLength = tree32;
+  head.withCrc = options.crcEnabled;
+  head.EncodeTo(header.get());
   console.SetTitle(StageTitle("Saving"));
   uint64_t fileSize = kHeaderSize + static_cast<uint64_t>(tree32);
   if (options.storageEnabled) fileSize += kStoreHeadSize + store.used();

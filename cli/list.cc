@@ -43,22 +43,20 @@ class LineBuffer {
 // The path without its leading backslash.
 const char* RelativePath(const std::string& path) { return path.c_str() + 1; }
 
-void ListBriefAll(const CatalogReader& reader, LineBuffer& lines) {
-  TreeWalker walk(reader.Tree(), reader.HasCrc());
-  while (walk.Next()) {
-    lines.text().append(walk.path(), 1, std::string::npos);
+void ListBriefAll(CatalogReader& reader, LineBuffer& lines) {
+  while (reader.NextEntry()) {
+    lines.text().append(reader.CurrentPath(), 1, std::string::npos);
     lines.EndLine();
   }
 }
 
 // Files whose upper-cased own name matches the mask, with upper-cased paths.
-void ListBriefMasked(const CatalogReader& reader, const std::string& mask, LineBuffer& lines) {
-  TreeWalker walk(reader.Tree(), reader.HasCrc());
+void ListBriefMasked(CatalogReader& reader, const std::string& mask, LineBuffer& lines) {
   std::string upper;
-  while (walk.Next()) {
-    upper = walk.path();
+  while (reader.NextEntry()) {
+    upper = reader.CurrentPath();
     UpperAscii(&upper);
-    if (CompareMask(upper.c_str() + walk.nameStart(), mask.c_str()) != 0) continue;
+    if (CompareMask(upper.c_str() + reader.CurrentNameStart(), mask.c_str()) != 0) continue;
     lines.text().append(upper, 1, std::string::npos);
     lines.EndLine();
   }

@@ -17,7 +17,7 @@
 
 #include "catalog/format.h"
 #include "catalog/reader.h"
-#include "catalog/tree_walker.h"
+#include "catalog/catalog_format.h"
 #include "fuzz/harness.h"
 #include "plugin/korvexp.h"
 

@@ -8,6 +8,7 @@
 
 #include <memory>
 
+#include "catalog/catalog_format.h"
 #include "plugin/korvexp.h"
 
 namespace korvex {
@@ -33,7 +34,7 @@ class CatalogBrowser {
  private:
   enum class Stage { kIdle, kRecognised, kOpen, kEnded };
   // At most this many directories open at once, counting the root.
-  static constexpr int kLevels = 128;
+  static constexpr size_t kLevels = 128;
   static constexpr uint32_t kPathSize = 260;
 
   bool ReadRest(const char* fileName);
@@ -49,11 +50,9 @@ class CatalogBrowser {
   std::unique_ptr<unsigned char[]> tree_;
   uint32_t held_ = 0;
 
-  size_t cursor_ = 0;
-  int depth_ = 0;
-  uint32_t levelStart_[kLevels] = {};
+  std::unique_ptr<RecordCursor> cursor_;  // on the next record to report
+  uint32_t levelStart_[kLevels] = {};     // where each open level's names begin in path_
   char path_[kPathSize] = {};
-  uint32_t pathLength_ = 0;
 };
 
 }  // namespace korvex
