@@ -15,7 +15,7 @@
 namespace korvex {
 
 class Env;
-struct Context;
+class ProgressObserver;
 
 // An entry of the walk: its name inside the tree block, attributes, time,
 // size (0 for directories) and CRC (0 without CRC fields).
@@ -47,12 +47,12 @@ class CatalogReader {
   const unsigned char* Tree() const;
   int32_t StoredOrdinal() const { return storedOrdinal_; }
 
-  // The contents of the stored file NextEntry returned last.  With
-  // ctx.options.crcEnabled the whole data area is read and checked against
-  // the store CRC, with the "Extr" progress display.  False when the catalog
-  // changed since Load, has no content store, is damaged, or the record lies
-  // outside the data area.
-  bool FetchStored(Context& ctx, std::vector<unsigned char>* contents) const;
+  // The contents of the stored file NextEntry returned last.  To verify,
+  // the whole data area is read, reporting its progress, and checked
+  // against the store CRC.  False when the catalog changed since Load, has
+  // no content store, is damaged, or the record lies outside the data area.
+  bool FetchStored(bool verify, ProgressObserver& progress,
+                   std::vector<unsigned char>* contents) const;
 
  private:
   const TreeWalker& walker() const;

@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "catalog/context.h"
+#include "cli/context.h"
 #include "platform/console.h"
 
 namespace korvex {

@@ -1,8 +1,8 @@
 #include <string.h>
 
-#include "catalog/context.h"
-#include "catalog/progress.h"
+#include "cli/context.h"
 #include "cli/korvex.h"
+#include "cli/progress_display.h"
 #include "platform/console.h"
 
 namespace korvex {

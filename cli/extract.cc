@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "catalog/context.h"
-#include "catalog/crc32.h"
+#include "catalog/block_reader.h"
 #include "catalog/format.h"
-#include "catalog/progress.h"
 #include "catalog/reader.h"
 #include "cli/arguments.h"
+#include "cli/context.h"
 #include "cli/korvex.h"
+#include "cli/progress_display.h"
 #include "platform/console.h"
 #include "platform/env.h"
 
@@ -94,31 +94,19 @@ class Extraction {
   // "Check" display; false when a read fails.
   bool ComputeFileCrc(File& file, uint32_t* result) {
     Console& console = ctx_.console;
-    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kBlockSize]);
-    if (!buffer) return false;
+    std::unique_ptr<BlockReader> reader = BlockReader::Create();
+    if (!reader) return false;
     // Progress counts the real size; the catalog holds only its low 32 bits.
     const uint64_t size = file.Size();
     console.Say("xxx%");
     console.SetTitle("{xxx%%}" + StageTitle("Check"));
-    uint32_t crc = 0;
-    uint64_t counted = 0;
-    int64_t percent = 0;
-    bool ok = true;
-    for (;;) {
-      size_t n = 0;
-      if (!file.Read(buffer.get(), kBlockSize, &n)) {
-        ok = false;
-        break;
-      }
-      crc = crc32::Extend(crc, buffer.get(), n);
-      if (size != 0) percent = Percentage(counted, size);
-      ShowProgress(console, percent, "Check");
-      counted += n;
-      if (n != kBlockSize) break;
-    }
+    ReadResult read = reader->ReadToEnd(file, [&](const Block& block) {
+      ShowProgress(console, Percentage(block.offset, size), "Check");
+      return true;
+    });
     console.Out("\b\b\b\b");
-    *result = crc;
-    return ok;
+    *result = read.crc;
+    return read.ok();
   }
 
   int Check(File& target) {
@@ -139,7 +127,11 @@ class Extraction {
 
   int ExtractStored() {
     std::vector<unsigned char> contents;
-    bool fetched = reader_.FetchStored(ctx_, &contents);
+    ctx_.console.Say("xxx%");
+    ctx_.console.SetTitle("{xxx%%}" + StageTitle("Extr"));
+    ConsoleProgress progress(ctx_.console);
+    progress.Stage("Extr");
+    bool fetched = reader_.FetchStored(!options_.fast, progress, &contents);
     ctx_.console.Say("\b\b\b\b");
     if (!fetched) return Result("Fail (extract: cannot extract due corrupted file)", 3);
     std::unique_ptr<File> out = ctx_.env.Create(target_);
@@ -171,37 +163,28 @@ class Extraction {
     }
     std::unique_ptr<File> out = ctx_.env.Create(target_);
     if (!out) return Result("Fail (mount: cannot write target)", 4);
-    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kBlockSize]);
-    if (!buffer) return Result("Fail (mount: cannot write target)", 4);
+    std::unique_ptr<BlockReader> reader = BlockReader::Create();
+    if (!reader) return Result("Fail (mount: cannot write target)", 4);
 
     Console& console = ctx_.console;
-    const bool verify = hasCrc_ && !options_.fast;
-    uint64_t copied = 0;
-    uint32_t crc = 0;
     console.Say("...%");
-    while (sourceSize != 0) {
-      size_t n = 0;
-      if (!in->Read(buffer.get(), kBlockSize, &n)) {
-        console.Out("\b\b\b\b");
-        return Result("Fail (mount: cannot read data)", 4);
-      }
-      ShowProgress(console, Percentage(copied, sourceSize), "Calc");
-      if (verify) crc = crc32::Extend(crc, buffer.get(), n);
-      if (!out->Write(buffer.get(), n)) {
-        console.Out("\b\b\b\b");
-        return Result("Fail (mount: cannot write target)", 4);
-      }
-      copied += n;
-      if (n != kBlockSize) break;
+    ReadResult read;
+    if (sourceSize != 0) {
+      read = reader->ReadToEnd(*in, [&](const Block& block) {
+        ShowProgress(console, Percentage(block.offset, sourceSize), "Calc");
+        return out->Write(block.data, block.size);
+      });
     }
     console.Out("\b\b\b\b");
+    if (read.status == ReadStatus::kReadFailed) return Result("Fail (mount: cannot read data)", 4);
+    if (!read.ok()) return Result("Fail (mount: cannot write target)", 4);
     in.reset();
     if (!out->Close()) return Result("Fail (mount: cannot write target)", 4);
     out.reset();
     if (!hasCrc_) return Result("Ok (mount: no check/size only, due struct restrictions)", 0);
     if (options_.fast) return Result("Ok (mount: no check/size only, overriden by '/fast')", 0);
     // The catalog keeps the low 32 bits of a size of 4 GiB or more.
-    if (crc == entry_.crc && static_cast<uint32_t>(copied) == entry_.size) {
+    if (read.crc == entry_.crc && static_cast<uint32_t>(read.bytes) == entry_.size) {
       return Result("Ok (mount: check by CRC32)", 0);
     }
     ctx_.console.Say("Fail (mount: check by CRC32)\n");
@@ -253,7 +236,6 @@ int RunExtract(Context& ctx, int argc, char** argv) {
   }
 #endif
   const std::string targetDir = args.NameCount() > 2 ? args.Name(2) : kDefaultTarget;
-  ctx.options.crcEnabled = !options.fast;
 
   CatalogReader reader(ctx.env);
   if (!reader.Load(catalogName)) {

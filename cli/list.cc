@@ -2,15 +2,15 @@
 
 #include <string>
 
-#include "catalog/context.h"
 #include "catalog/format.h"
 #include "catalog/mask.h"
-#include "catalog/progress.h"
 #include "catalog/reader.h"
 #include "catalog/tree.h"
 #include "cli/arguments.h"
+#include "cli/context.h"
 #include "cli/grouped.h"
 #include "cli/korvex.h"
+#include "cli/progress_display.h"
 #include "platform/console.h"
 #include "platform/env.h"
 

@@ -1,4 +1,4 @@
-#include "catalog/context.h"
+#include "cli/context.h"
 #include "cli/korvex.h"
 #include "platform/console.h"
 #include "platform/env.h"

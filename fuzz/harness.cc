@@ -7,9 +7,9 @@
 #include <algorithm>
 
 #include "catalog/coding.h"
-#include "catalog/context.h"
 #include "catalog/crc32.h"
 #include "catalog/format.h"
+#include "cli/context.h"
 #include "cli/korvex.h"
 
 namespace korvex {

@@ -39,7 +39,6 @@ class MemoryEnv : public Env {
                      const std::function<void(const DirEntry&)>& visit) override;
   void AnsiToOem(char*) override {}
   void OemToAnsi(char*) override {}
-  void AcknowledgeTemporary() override {}
 
  private:
   struct Node {
@@ -62,6 +61,7 @@ class RecordingConsole : public Console {
   void SaveTitle() override {}
   void SetTitle(const std::string&) override { ++titles; }
   void RestoreTitle() override {}
+  void Acknowledge(const std::string&) override {}
   bool Failed() const override { return false; }
 
   std::string out;

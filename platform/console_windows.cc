@@ -42,6 +42,10 @@ class WindowsConsole : public Console {
     if (saved_) SetConsoleTitleA(title_.c_str());
   }
 
+  void Acknowledge(const std::string& message) override {
+    MessageBoxA(nullptr, message.c_str(), "korvex", MB_OK);
+  }
+
   bool Failed() const override { return failed_ || ferror(stdout) || ferror(stderr); }
 
  private:
