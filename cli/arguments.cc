@@ -2,8 +2,7 @@
 
 #include <string.h>
 
-#include "cli/context.h"
-#include "platform/console.h"
+#include "cli/exit_code.h"
 
 namespace korvex {
 
@@ -18,15 +17,9 @@ const char* Arguments::NextOption() {
 }
 
 int UnknownParameter(Context& ctx, const char* arg) {
-  ctx.console.Say(std::string("Unknown parameter: ") + arg + "\n");
-  ctx.console.RestoreTitle();
-  return 1;
+  return Finish(ctx, std::string("Unknown parameter: ") + arg, kExitUsage);
 }
 
-int NotAllNames(Context& ctx) {
-  ctx.console.Say("Not all names specified.\n");
-  ctx.console.RestoreTitle();
-  return 2;
-}
+int NotAllNames(Context& ctx) { return Finish(ctx, "Not all names specified.", kExitNamesMissing); }
 
 }  // namespace korvex

@@ -14,6 +14,7 @@
 #include "catalog/tree.h"
 #include "cli/arguments.h"
 #include "cli/context.h"
+#include "cli/exit_code.h"
 #include "cli/grouped.h"
 #include "cli/korvex.h"
 #include "cli/progress_display.h"
@@ -54,9 +55,7 @@ bool EndsWithDir(const std::string& name) {
 }
 
 int Refuse(Context& ctx, const std::string& reason) {
-  ctx.console.Say("Fail (" + reason + ")\n");
-  ctx.console.RestoreTitle();
-  return 4;
+  return Finish(ctx, "Fail (" + reason + ")", kExitCannotWrite);
 }
 
 struct CreateOptions {
@@ -112,7 +111,7 @@ class Creation {
     bytes_.reset(new (std::nothrow) unsigned char[kHeaderSize + tree32_]);
     if (!bytes_) return Refuse(ctx_, "out of memory");
     int code = PrepareStore();
-    if (code != 0) return code;
+    if (code != kExitSuccess) return code;
     std::unique_ptr<BlockReader> reader = BlockReader::Create();
     if (!reader) return Refuse(ctx_, "out of memory");
     RunPass(*reader, source);
@@ -126,7 +125,7 @@ class Creation {
   int PrepareStore() {
     const ScanTotals& totals = scan_.totals;
     storeCapacity_ = totals.selectedBytes + 8 * static_cast<int64_t>(totals.selectedCount);
-    if (!options_.scan.storageEnabled) return 0;
+    if (!options_.scan.storageEnabled) return kExitSuccess;
     if (storeCapacity_ > 0xFFFFFFFFll) {
       return Refuse(ctx_, "catalog too large: the content store needs " +
                               FormatGrouped(storeCapacity_) + " bytes, at most " +
@@ -136,7 +135,7 @@ class Creation {
                       static_cast<uint32_t>(storeCapacity_))) {
       return Refuse(ctx_, "out of memory");
     }
-    return 0;
+    return kExitSuccess;
   }
 
   void RunPass(BlockReader& reader, const std::string& source) {
@@ -180,7 +179,7 @@ class Creation {
       return Refuse(ctx_, "cannot write catalog");
     }
     ctx_.console.Say("Ok\n");
-    return 0;
+    return kExitSuccess;
   }
 
   Context& ctx_;
@@ -201,7 +200,7 @@ int RunCreate(Context& ctx, int argc, char** argv) {
   ctx.console.SetTitle(StageTitle("Scan"));
   CreateOptions options;
   Arguments args(argc, argv);
-  int code = 0;
+  int code = kExitSuccess;
   if (!ParseOptions(ctx, args, options, &code)) return code;
   if (args.NameCount() < 1) return NotAllNames(ctx);
   std::string catalogName = args.Name(0);

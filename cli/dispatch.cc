@@ -1,6 +1,7 @@
 #include <string.h>
 
 #include "cli/context.h"
+#include "cli/exit_code.h"
 #include "cli/korvex.h"
 #include "cli/progress_display.h"
 #include "platform/console.h"
@@ -30,7 +31,7 @@ int RunKorvex(Context& ctx, int argc, char** argv) {
     console.Err(kUsage);
     console.Flush(Stream::kErr);
     console.RestoreTitle();
-    return 0;
+    return kExitSuccess;
   }
   const char* word = argv[1];
   if (strcmp(word, "c") == 0) return RunCreate(ctx, argc, argv);
@@ -38,7 +39,7 @@ int RunKorvex(Context& ctx, int argc, char** argv) {
   if (strcmp(word, "l") == 0) return RunList(ctx, argc, argv);
   console.Err(kUsage);
   console.Flush(Stream::kErr);
-  return 1;
+  return kExitUsage;
 }
 
 }  // namespace korvex

@@ -10,19 +10,15 @@
 #include "catalog/reader.h"
 #include "cli/arguments.h"
 #include "cli/context.h"
+#include "cli/exit_code.h"
 #include "cli/korvex.h"
 #include "cli/progress_display.h"
 #include "platform/console.h"
 #include "platform/env.h"
+#include "platform/paths.h"
 
 namespace korvex {
 namespace {
-
-#ifdef _WIN32
-const char kDefaultTarget[] = ".\\";
-#else
-const char kDefaultTarget[] = "./";
-#endif
 
 struct ExtractOptions {
   bool fast = false;
@@ -44,10 +40,7 @@ bool EqualIgnoringAsciiCase(const char* a, const char* b) {
 bool UnsafeName(const std::string& name) {
   if (name.empty() || name == "." || name == "..") return true;
   for (char c : name) {
-    if (c == '/' || c == '\\') return true;
-#ifdef _WIN32
-    if (c == ':') return true;
-#endif
+    if (IsPathSyntax(c)) return true;
   }
   return false;
 }
@@ -84,11 +77,7 @@ class Extraction {
   }
 
  private:
-  int Result(const char* message, int code) {
-    ctx_.console.Say(std::string(message) + "\n");
-    ctx_.console.RestoreTitle();
-    return code;
-  }
+  int Result(const char* message, ExitCode code) { return Finish(ctx_, message, code); }
 
   // The CRC-32 of the whole file from its current position, with the
   // "Check" display; false when a read fails.
@@ -112,17 +101,17 @@ class Extraction {
   int Check(File& target) {
     const bool sizeEqual = static_cast<uint32_t>(target.Size()) == entry_.size;
     if (!hasCrc_) {
-      return sizeEqual ? Result("Ok (check: no check/size only, due struct restrictions)", 0)
-                       : Result("Fail (check: no check/size only, due struct restrictions)", 3);
+      return sizeEqual ? Result("Ok (check: no check/size only, due struct restrictions)", kExitSuccess)
+                       : Result("Fail (check: no check/size only, due struct restrictions)", kExitFailed);
     }
     if (options_.fast) {
-      return sizeEqual ? Result("Ok (check: no check/size only, overriden by '/fast')", 0)
-                       : Result("Fail (check: no check/size only, overriden by '/fast')", 3);
+      return sizeEqual ? Result("Ok (check: no check/size only, overriden by '/fast')", kExitSuccess)
+                       : Result("Fail (check: no check/size only, overriden by '/fast')", kExitFailed);
     }
     uint32_t crc = 0;
-    if (!ComputeFileCrc(target, &crc)) return Result("Fail (check: cannot read target)", 3);
-    return (crc == entry_.crc && sizeEqual) ? Result("Ok (check: check by CRC32)", 0)
-                                            : Result("Fail (check: check by CRC32)", 3);
+    if (!ComputeFileCrc(target, &crc)) return Result("Fail (check: cannot read target)", kExitFailed);
+    return (crc == entry_.crc && sizeEqual) ? Result("Ok (check: check by CRC32)", kExitSuccess)
+                                            : Result("Fail (check: check by CRC32)", kExitFailed);
   }
 
   int ExtractStored() {
@@ -133,38 +122,34 @@ class Extraction {
     progress.Stage("Extr");
     bool fetched = reader_.FetchStored(!options_.fast, progress, &contents);
     ctx_.console.Say("\b\b\b\b");
-    if (!fetched) return Result("Fail (extract: cannot extract due corrupted file)", 3);
+    if (!fetched) return Result("Fail (extract: cannot extract due corrupted file)", kExitFailed);
     std::unique_ptr<File> out = ctx_.env.Create(target_);
-    if (!out) return Result("Fail (extract: cannot open target)", 4);
+    if (!out) return Result("Fail (extract: cannot open target)", kExitCannotWrite);
     if (!out->Write(contents.data(), contents.size()) || !out->Close()) {
-      return Result("Fail (extract: cannot write target)", 4);
+      return Result("Fail (extract: cannot write target)", kExitCannotWrite);
     }
-    return options_.fast ? Result("Ok (extract: no check/size only, overriden by '/fast')", 0)
-                         : Result("Ok (extract: check by CRC32)", 0);
+    return options_.fast ? Result("Ok (extract: no check/size only, overriden by '/fast')", kExitSuccess)
+                         : Result("Ok (extract: check by CRC32)", kExitSuccess);
   }
 
   int Mount() {
-    if (UnsafeCatalogPath(catalogPath_)) return Result("Fail (extract: unsafe name)", 3);
-    if (options_.mountRoot.empty()) return Result("Fail (mount: unspecified)", 4);
+    if (UnsafeCatalogPath(catalogPath_)) return Result("Fail (extract: unsafe name)", kExitFailed);
+    if (options_.mountRoot.empty()) return Result("Fail (mount: unspecified)", kExitCannotWrite);
     // The medium is named in the ANSI code page, like the root.
     std::string relative = catalogPath_;
     ctx_.env.OemToAnsi(&relative[0]);
-#ifndef _WIN32
-    for (char& c : relative) {
-      if (c == '\\') c = '/';
-    }
-#endif
+    CatalogToFileSystemPath(&relative);
     const std::string source = options_.mountRoot + relative;
     std::unique_ptr<File> in = ctx_.env.OpenRead(source);
-    if (!in) return Result("Fail (mount: unable find file)", 3);
+    if (!in) return Result("Fail (mount: unable find file)", kExitFailed);
     const uint64_t sourceSize = in->Size();
     if (static_cast<uint32_t>(sourceSize) != entry_.size) {
-      return Result("Fail (mount: size mismatched)", 3);
+      return Result("Fail (mount: size mismatched)", kExitFailed);
     }
     std::unique_ptr<File> out = ctx_.env.Create(target_);
-    if (!out) return Result("Fail (mount: cannot write target)", 4);
+    if (!out) return Result("Fail (mount: cannot write target)", kExitCannotWrite);
     std::unique_ptr<BlockReader> reader = BlockReader::Create();
-    if (!reader) return Result("Fail (mount: cannot write target)", 4);
+    if (!reader) return Result("Fail (mount: cannot write target)", kExitCannotWrite);
 
     Console& console = ctx_.console;
     console.Say("...%");
@@ -176,21 +161,19 @@ class Extraction {
       });
     }
     console.Out("\b\b\b\b");
-    if (read.status == ReadStatus::kReadFailed) return Result("Fail (mount: cannot read data)", 4);
-    if (!read.ok()) return Result("Fail (mount: cannot write target)", 4);
+    if (read.status == ReadStatus::kReadFailed) return Result("Fail (mount: cannot read data)", kExitCannotWrite);
+    if (!read.ok()) return Result("Fail (mount: cannot write target)", kExitCannotWrite);
     in.reset();
-    if (!out->Close()) return Result("Fail (mount: cannot write target)", 4);
+    if (!out->Close()) return Result("Fail (mount: cannot write target)", kExitCannotWrite);
     out.reset();
-    if (!hasCrc_) return Result("Ok (mount: no check/size only, due struct restrictions)", 0);
-    if (options_.fast) return Result("Ok (mount: no check/size only, overriden by '/fast')", 0);
+    if (!hasCrc_) return Result("Ok (mount: no check/size only, due struct restrictions)", kExitSuccess);
+    if (options_.fast) return Result("Ok (mount: no check/size only, overriden by '/fast')", kExitSuccess);
     // The catalog keeps the low 32 bits of a size of 4 GiB or more.
     if (read.crc == entry_.crc && static_cast<uint32_t>(read.bytes) == entry_.size) {
-      return Result("Ok (mount: check by CRC32)", 0);
+      return Result("Ok (mount: check by CRC32)", kExitSuccess);
     }
-    ctx_.console.Say("Fail (mount: check by CRC32)\n");
     ctx_.env.Delete(target_);
-    ctx_.console.RestoreTitle();
-    return 3;
+    return Result("Fail (mount: check by CRC32)", kExitFailed);
   }
 
   Context& ctx_;
@@ -230,17 +213,13 @@ int RunExtract(Context& ctx, int argc, char** argv) {
   ctx.env.AnsiToOem(args.Name(1));
   const char* catalogName = args.Name(0);
   std::string wanted = args.Name(1);
-#ifndef _WIN32
-  for (char& c : wanted) {
-    if (c == '/') c = '\\';
-  }
-#endif
-  const std::string targetDir = args.NameCount() > 2 ? args.Name(2) : kDefaultTarget;
+  CommandLineToCatalogPath(&wanted);
+  const std::string targetDir = args.NameCount() > 2 ? args.Name(2) : kCurrentDirectoryPrefix;
 
   CatalogReader reader(ctx.env);
   if (!reader.Load(catalogName)) {
     console.Say("File loading error!\n");
-    return 3;
+    return kExitFailed;
   }
   if (!reader.HasCrc()) {
     console.Say("Warning: File has no CRC information, check & mount cannot be checked.\n");
@@ -253,19 +232,14 @@ int RunExtract(Context& ctx, int argc, char** argv) {
   if (name == nullptr) {
     console.Say("Err: file '" + wanted + "' has not found in dir\n");
     if (!reader.HasCrc()) console.RestoreTitle();
-    return 3;
+    return kExitFailed;
   }
   const std::string catalogPath = reader.CurrentPath().substr(1);
   console.Say("extracting " + catalogPath + "...");
   EntryInfo entry;
   reader.DecodeEntry(name, &entry);
-  auto fail = [&](const char* message) {
-    console.Say(std::string(message) + "\n");
-    console.RestoreTitle();
-    return 3;
-  };
-  if (entry.attributes & kAttrDirectory) return fail("Fail (extract: not a file)");
-  if (UnsafeName(entry.name)) return fail("Fail (extract: unsafe name)");
+  if (entry.attributes & kAttrDirectory) return Finish(ctx, "Fail (extract: not a file)", kExitFailed);
+  if (UnsafeName(entry.name)) return Finish(ctx, "Fail (extract: unsafe name)", kExitFailed);
   std::vector<char> ansiName(entry.name, entry.name + strlen(entry.name) + 1);
   ctx.env.OemToAnsi(ansiName.data());
   return Extraction(ctx, options, reader, entry, catalogPath, targetDir + ansiName.data()).Run();

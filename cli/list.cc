@@ -8,11 +8,13 @@
 #include "catalog/tree.h"
 #include "cli/arguments.h"
 #include "cli/context.h"
+#include "cli/exit_code.h"
 #include "cli/grouped.h"
 #include "cli/korvex.h"
 #include "cli/progress_display.h"
 #include "platform/console.h"
 #include "platform/env.h"
+#include "platform/paths.h"
 
 namespace korvex {
 namespace {
@@ -136,17 +138,13 @@ int RunList(Context& ctx, int argc, char** argv) {
     ctx.env.AnsiToOem(given);
     mask = given;
     UpperAscii(&mask);
-#ifndef _WIN32
-    for (char& c : mask) {
-      if (c == '/') c = '\\';
-    }
-#endif
+    CommandLineToCatalogPath(&mask);
   }
 
   CatalogReader reader(ctx.env);
   if (!reader.Load(catalogName)) {
     console.Say("File loading error!\n");
-    return 3;
+    return kExitFailed;
   }
   reader.Rewind();
   bool listAll = mask == "*" || mask == "*.*";
@@ -160,7 +158,7 @@ int RunList(Context& ctx, int argc, char** argv) {
       }
     }
     console.Flush(Stream::kOut);
-    return 0;
+    return kExitSuccess;
   }
 
   Totals totals;
@@ -182,7 +180,7 @@ int RunList(Context& ctx, int argc, char** argv) {
   console.Out("Store listed: \n\tfiles: " + std::to_string(totals.stored) + ",\tbytes: " +
               FormatGrouped(static_cast<int64_t>(totals.storedBytes)) + "\n");
   console.Flush(Stream::kOut);
-  return 0;
+  return kExitSuccess;
 }
 
 }  // namespace korvex

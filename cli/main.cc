@@ -1,4 +1,5 @@
 #include "cli/context.h"
+#include "cli/exit_code.h"
 #include "cli/korvex.h"
 #include "platform/console.h"
 #include "platform/env.h"
@@ -13,7 +14,7 @@ int main(int argc, char** argv) {
   if (console.Failed() && code == 0) {
     console.Err("korvex: the output could not be written\n");
     console.Flush(korvex::Stream::kErr);
-    code = 4;
+    code = korvex::kExitCannotWrite;
   }
   return code;
 }
