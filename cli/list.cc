@@ -115,6 +115,22 @@ void ListFull(CatalogReader& reader, const std::string& mask, bool listAll, Line
   }
 }
 
+// The catalog's figures and the listed totals after a full listing.
+void ShowSummary(Console& console, const CatalogReader& reader, const Totals& totals) {
+  // The storage figure counts what follows the header and the tree block.
+  uint64_t afterTree = kHeaderSize + uint64_t{reader.TreeLength()};
+  uint64_t storage = reader.CatalogSize() > afterTree ? reader.CatalogSize() - afterTree : 0;
+  console.Out("-----\nFile info:  \n  integrity check: Ok  CRC32: " +
+              std::string(reader.HasCrc() ? "yes" : "no") +
+              "  size: " + FormatGrouped(static_cast<int64_t>(reader.CatalogSize())) +
+              "  storage: " + FormatGrouped(static_cast<int64_t>(storage)) + "\n");
+  console.Out("Total listed: \n\tdirs: " + std::to_string(totals.dirs) + ",\tfiles: " +
+              std::to_string(totals.files) + ",\tbytes: " +
+              FormatGrouped(static_cast<int64_t>(totals.bytes)) + "\n");
+  console.Out("Store listed: \n\tfiles: " + std::to_string(totals.stored) + ",\tbytes: " +
+              FormatGrouped(static_cast<int64_t>(totals.storedBytes)) + "\n");
+}
+
 }  // namespace
 
 int RunList(Context& ctx, int argc, char** argv) {
@@ -167,18 +183,7 @@ int RunList(Context& ctx, int argc, char** argv) {
     ListFull(reader, mask, listAll, lines, totals);
   }
   console.Flush(Stream::kOut);
-  // The storage figure counts what follows the header and the tree block.
-  uint64_t afterTree = kHeaderSize + uint64_t{reader.TreeLength()};
-  uint64_t storage = reader.CatalogSize() > afterTree ? reader.CatalogSize() - afterTree : 0;
-  console.Out("-----\nFile info:  \n  integrity check: Ok  CRC32: " +
-              std::string(reader.HasCrc() ? "yes" : "no") +
-              "  size: " + FormatGrouped(static_cast<int64_t>(reader.CatalogSize())) +
-              "  storage: " + FormatGrouped(static_cast<int64_t>(storage)) + "\n");
-  console.Out("Total listed: \n\tdirs: " + std::to_string(totals.dirs) + ",\tfiles: " +
-              std::to_string(totals.files) + ",\tbytes: " +
-              FormatGrouped(static_cast<int64_t>(totals.bytes)) + "\n");
-  console.Out("Store listed: \n\tfiles: " + std::to_string(totals.stored) + ",\tbytes: " +
-              FormatGrouped(static_cast<int64_t>(totals.storedBytes)) + "\n");
+  ShowSummary(console, reader, totals);
   console.Flush(Stream::kOut);
   return kExitSuccess;
 }

@@ -63,7 +63,7 @@ bool CatalogBrowser::Open(const char* fileName) {
 // The first look ended inside the tree, so it was exactly header plus held_
 // bytes long and the rest starts at file offset firstLook_.
 bool CatalogBrowser::ReadRest(const char* fileName) {
-  std::unique_ptr<File> file = Env::Default()->OpenRead(fileName);
+  std::unique_ptr<File> file = env_.OpenRead(fileName);
   if (file == nullptr) return false;
   uint32_t remaining = treeLength_ - held_;
   if (file->Size() < static_cast<uint64_t>(firstLook_) + remaining) return false;

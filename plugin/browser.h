@@ -13,8 +13,12 @@
 
 namespace korvex {
 
+class Env;
+
 class CatalogBrowser {
  public:
+  explicit CatalogBrowser(Env& env) : env_(env) {}
+
   // True when bytes start a catalog; it then replaces the one held before.
   // False for anything else, which leaves the state as it was, or when even
   // the first part of the tree cannot be held, which drops the old catalog.
@@ -41,6 +45,7 @@ class CatalogBrowser {
   int32_t Step(KorvexpFindData* item);
   void Drop();
 
+  Env& env_;
   Stage stage_ = Stage::kIdle;
   uint32_t treeCrc_ = 0;
   uint32_t crcFlag_ = 0;
