@@ -159,6 +159,7 @@ Layout Inspect(const std::string& catalog) {
   Layout l;
   const unsigned char* p = reinterpret_cast<const unsigned char*>(catalog.data());
   const uint64_t size = catalog.size();
+  // The magic is not asked for: damaged catalogs are laid out too.
   if (size < kHeaderSize) return l;
   l.hasHeader = true;
   const uint32_t word = DecodeFixed32(p + kTreeLengthOffset);
