@@ -3,13 +3,11 @@
 #include <algorithm>
 #include <new>
 
+#include "catalog/block_reader.h"
 #include "catalog/coding.h"
-#include "catalog/context.h"
-#include "catalog/crc32.h"
 #include "catalog/format.h"
 #include "catalog/progress.h"
 #include "catalog/reader.h"
-#include "platform/console.h"
 #include "platform/env.h"
 
 namespace korvex {
@@ -29,28 +27,27 @@ bool ReadFixed32(File& in, uint64_t position, uint32_t* value) {
 
 }  // namespace
 
-bool CatalogReader::FetchStored(Context& ctx, std::vector<unsigned char>* contents) const {
-  ctx.console.Say("xxx%");
-  ctx.console.SetTitle("{xxx%%}" + StageTitle("Extr"));
+bool CatalogReader::FetchStored(bool verify, ProgressObserver& progress,
+                                std::vector<unsigned char>* contents) const {
   if (storedOrdinal_ < 0) return false;
   std::unique_ptr<File> in = env_.OpenRead(fileName_);
   if (!in) return false;
 
   // It must still be the catalog that was loaded.
-  unsigned char header[kHeaderSize];
-  if (!ReadExactly(*in, header, kHeaderSize) || memcmp(header, kCatalogMagic, kMagicSize) != 0 ||
-      DecodeFixed32(header + kTreeCrcOffset) != treeCrc_ ||
-      (DecodeFixed32(header + kTreeLengthOffset) & kTreeLengthMask) != treeLength_) {
+  unsigned char bytes[kHeaderSize];
+  CatalogHeader header;
+  if (!ReadExactly(*in, bytes, kHeaderSize) || !header.DecodeFrom(bytes, kHeaderSize) ||
+      header.treeCrc != header_.treeCrc || header.treeLength != treeLength_) {
     return false;
   }
   const uint64_t storeStart = kHeaderSize + uint64_t{treeLength_};
-  unsigned char head[kStoreHeadSize];
-  if (!in->Seek(storeStart) || !ReadExactly(*in, head, kStoreHeadSize) ||
-      head[8] != kStoreMarker) {
+  StoreHead head;
+  if (!in->Seek(storeStart) || !ReadExactly(*in, bytes, kStoreHeadSize) ||
+      !head.DecodeFrom(bytes, kStoreHeadSize)) {
     return false;
   }
-  const uint32_t storeCrc = DecodeFixed32(head);
-  const uint64_t dataLength = DecodeFixed32(head + 4);
+  const uint32_t storeCrc = head.crc;
+  const uint64_t dataLength = head.dataLength;
   const uint64_t dataStart = storeStart + kStoreHeadSize;
   // A data area that runs past the end of the file is damage; no buffer is
   // sized by what it claims.
@@ -66,40 +63,28 @@ bool CatalogReader::FetchStored(Context& ctx, std::vector<unsigned char>* conten
     return false;
   }
   std::vector<unsigned char> result;
-  if (!ctx.options.crcEnabled) {
+  if (!verify) {
     result.resize(size);
     if (size > 0 && !ReadExactly(*in, result.data(), size)) return false;
     contents->swap(result);
     return true;
   }
 
-  if (!in->Seek(dataStart)) return false;
-  std::unique_ptr<unsigned char[]> block(new (std::nothrow) unsigned char[kBlockSize]);
-  if (!block) return false;
+  std::unique_ptr<BlockReader> reader = BlockReader::Create();
+  if (!reader || !in->Seek(dataStart)) return false;
   result.reserve(size);
-  ScanTotals& t = ctx.totals;
-  t.fetchPosition = 0;
-  t.fetchThreshold = 0;
-  t.fetchTotal = static_cast<uint32_t>(dataLength);
-  t.fetchStep = t.fetchTotal / 100;
   const uint64_t wantedStart = uint64_t{offset} + 4;
   const uint64_t wantedEnd = wantedStart + size;
-  uint32_t crc = 0;
-  for (uint64_t done = 0; done < dataLength;) {
-    size_t n = static_cast<size_t>(std::min<uint64_t>(dataLength - done, kBlockSize));
-    if (!ReadExactly(*in, block.get(), n)) return false;
-    crc = crc32::Extend(crc, block.get(), n);
-    t.fetchPosition = static_cast<uint32_t>(done);
-    if (t.fetchPosition >= t.fetchThreshold) {
-      t.fetchThreshold += t.fetchStep;
-      ShowProgress(ctx.console, Percentage(t.fetchPosition, dataLength), "Extr");
+  ReadResult read = reader->ReadExactly(*in, dataLength, [&](const Block& block) {
+    progress.BytesDone(block.offset, dataLength);
+    const uint64_t from = std::max(block.offset, wantedStart);
+    const uint64_t to = std::min(block.offset + block.size, wantedEnd);
+    if (from < to) {
+      result.insert(result.end(), block.data + (from - block.offset), block.data + (to - block.offset));
     }
-    uint64_t from = std::max(done, wantedStart);
-    uint64_t to = std::min(done + n, wantedEnd);
-    if (from < to) result.insert(result.end(), block.get() + (from - done), block.get() + (to - done));
-    done += n;
-  }
-  if (crc != storeCrc) return false;
+    return true;
+  });
+  if (!read.ok() || read.crc != storeCrc) return false;
   contents->swap(result);
   return true;
 }

@@ -9,20 +9,17 @@
 #include <string>
 #include <vector>
 
+#include "catalog/catalog_format.h"
 #include "catalog/tree_walker.h"
 
 namespace korvex {
 
 class Env;
-struct Context;
+class ProgressObserver;
 
-struct EntryInfo {
-  const char* name;    // inside the tree block, OEM code page
-  uint8_t attributes;  // 0x10 directory, 0x08 stored
-  uint32_t time;
-  uint32_t size;       // 0 for directories
-  uint32_t crc;        // 0 unless the catalog has CRC fields and this is a file
-};
+// An entry of the walk: its name inside the tree block, attributes, time,
+// size (0 for directories) and CRC (0 without CRC fields).
+using EntryInfo = TreeRecord;
 
 // Why Load failed.
 enum class LoadError {
@@ -57,6 +54,7 @@ class CatalogReader {
   const std::string& CurrentPath() const { return walker().path(); }
   // Where the part after the directories begins in CurrentPath().
   size_t CurrentNameStart() const { return walker().nameStart(); }
+  // The record whose name NextEntry returned.
   void DecodeEntry(const char* name, EntryInfo* info) const;
 
   bool HasCrc() const;
@@ -66,12 +64,12 @@ class CatalogReader {
   const unsigned char* Tree() const;
   int32_t StoredOrdinal() const { return storedOrdinal_; }
 
-  // The contents of the stored file NextEntry returned last.  With
-  // ctx.options.crcEnabled the whole data area is read and checked against
-  // the store CRC, with the "Extr" progress display.  False when the catalog
-  // changed since Load, has no content store, is damaged, or the record lies
-  // outside the data area.
-  bool FetchStored(Context& ctx, std::vector<unsigned char>* contents) const;
+  // The contents of the stored file NextEntry returned last.  To verify,
+  // the whole data area is read, reporting its progress, and checked
+  // against the store CRC.  False when the catalog changed since Load, has
+  // no content store, is damaged, or the record lies outside the data area.
+  bool FetchStored(bool verify, ProgressObserver& progress,
+                   std::vector<unsigned char>* contents) const;
 
  private:
   const TreeWalker& walker() const;
@@ -80,11 +78,10 @@ class CatalogReader {
   Env& env_;
   std::string fileName_;
   uint64_t catalogSize_ = 0;
-  uint32_t treeCrc_ = 0;
-  uint32_t treeLengthWord_ = 0;
+  CatalogHeader header_;
   uint32_t treeLength_ = 0;
   int32_t storedOrdinal_ = -1;
-  std::unique_ptr<unsigned char[]> tree_;  // 8 header bytes, then the tree block
+  std::unique_ptr<unsigned char[]> tree_;
   std::unique_ptr<TreeWalker> walker_;
 };
 

@@ -231,9 +231,13 @@ SearchCounts CatalogSearch::FindDuplicates(uint64_t minSize, SearchObserver& obs
         observer.CopyLost(records[k].catalog);
         continue;
       }
-      SearchHit hit{records[k].catalog, paths.data() + c.pathOffset, c.pathLength,
-                    EntryInfo{nullptr, c.attributes, c.time, records[k].size, records[k].crc},
+      SearchHit hit{records[k].catalog, paths.data() + c.pathOffset, c.pathLength, EntryInfo(),
                     true};
+      hit.entry.kind = TreeRecord::kFile;
+      hit.entry.attributes = c.attributes;
+      hit.entry.time = c.time;
+      hit.entry.size = records[k].size;
+      hit.entry.crc = records[k].crc;
       observer.Hit(hit);
     }
     ++counts.groups;

@@ -5,26 +5,21 @@
 #include <string>
 #include <vector>
 
-#include "catalog/context.h"
-#include "catalog/crc32.h"
+#include "catalog/block_reader.h"
 #include "catalog/format.h"
-#include "catalog/progress.h"
 #include "catalog/reader.h"
 #include "cli/arguments.h"
+#include "cli/context.h"
 #include "cli/exit_code.h"
 #include "cli/korvex.h"
+#include "cli/progress_display.h"
 #include "cli/reason.h"
 #include "platform/console.h"
 #include "platform/env.h"
+#include "platform/paths.h"
 
 namespace korvex {
 namespace {
-
-#ifdef _WIN32
-const char kDefaultTarget[] = ".\\";
-#else
-const char kDefaultTarget[] = "./";
-#endif
 
 struct ExtractOptions {
   bool fast = false;
@@ -46,10 +41,7 @@ bool EqualIgnoringAsciiCase(const char* a, const char* b) {
 bool UnsafeName(const std::string& name) {
   if (name.empty() || name == "." || name == "..") return true;
   for (char c : name) {
-    if (c == '/' || c == '\\') return true;
-#ifdef _WIN32
-    if (c == ':') return true;
-#endif
+    if (IsPathSyntax(c)) return true;
   }
   return false;
 }
@@ -97,66 +89,56 @@ class Extraction {
  private:
   // The result message; a reason, when there is one, follows on standard
   // error with the path it concerns (the target unless told otherwise).
-  int Result(const char* message, int code, const std::string& reason = std::string(),
+  int Result(const char* message, ExitCode code, const std::string& reason = std::string(),
              const std::string& path = std::string()) {
-    ctx_.console.Say(std::string(message) + "\n");
-    if (!reason.empty()) ReportReason(ctx_, path.empty() ? target_ : path, reason);
-    ctx_.console.RestoreTitle();
-    return code;
+    if (reason.empty()) return Finish(ctx_, message, code);
+    return FinishWithReason(ctx_, message, code, path.empty() ? target_ : path, reason);
   }
 
   // The CRC-32 of the whole file from its current position, with the
   // "Check" display; false when a read fails.
   bool ComputeFileCrc(File& file, uint32_t* result) {
     Console& console = ctx_.console;
-    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kBlockSize]);
-    if (!buffer) return false;
+    std::unique_ptr<BlockReader> reader = BlockReader::Create();
+    if (!reader) return false;
     // Progress counts the real size; the catalog holds only its low 32 bits.
     const uint64_t size = file.Size();
     console.Say("xxx%");
     console.SetTitle("{xxx%%}" + StageTitle("Check"));
-    uint32_t crc = 0;
-    uint64_t counted = 0;
-    int64_t percent = 0;
-    bool ok = true;
-    for (;;) {
-      size_t n = 0;
-      if (!file.Read(buffer.get(), kBlockSize, &n)) {
-        ok = false;
-        break;
-      }
-      crc = crc32::Extend(crc, buffer.get(), n);
-      if (size != 0) percent = Percentage(counted, size);
-      ShowProgress(console, percent, "Check");
-      counted += n;
-      if (n != kBlockSize) break;
-    }
+    ReadResult read = reader->ReadToEnd(file, [&](const Block& block) {
+      ShowProgress(console, Percentage(block.offset, size), "Check");
+      return true;
+    });
     console.Out("\b\b\b\b");
-    *result = crc;
-    return ok;
+    *result = read.crc;
+    return read.ok();
   }
 
   int Check(File& target) {
     const bool sizeEqual = static_cast<uint32_t>(target.Size()) == entry_.size;
     if (!hasCrc_) {
-      return sizeEqual ? Result("Ok (check: no check/size only, due struct restrictions)", 0)
-                       : Result("Fail (check: no check/size only, due struct restrictions)", 3);
+      return sizeEqual ? Result("Ok (check: no check/size only, due struct restrictions)", kExitSuccess)
+                       : Result("Fail (check: no check/size only, due struct restrictions)", kExitFailed);
     }
     if (options_.fast) {
-      return sizeEqual ? Result("Ok (check: no check/size only, overriden by '/fast')", 0)
-                       : Result("Fail (check: no check/size only, overriden by '/fast')", 3);
+      return sizeEqual ? Result("Ok (check: no check/size only, overriden by '/fast')", kExitSuccess)
+                       : Result("Fail (check: no check/size only, overriden by '/fast')", kExitFailed);
     }
     uint32_t crc = 0;
-    if (!ComputeFileCrc(target, &crc)) return Result("Fail (check: cannot read target)", 3);
-    return (crc == entry_.crc && sizeEqual) ? Result("Ok (check: check by CRC32)", 0)
-                                            : Result("Fail (check: check by CRC32)", 3);
+    if (!ComputeFileCrc(target, &crc)) return Result("Fail (check: cannot read target)", kExitFailed);
+    return (crc == entry_.crc && sizeEqual) ? Result("Ok (check: check by CRC32)", kExitSuccess)
+                                            : Result("Fail (check: check by CRC32)", kExitFailed);
   }
 
   int ExtractStored() {
     std::vector<unsigned char> contents;
-    bool fetched = reader_.FetchStored(ctx_, &contents);
+    ctx_.console.Say("xxx%");
+    ctx_.console.SetTitle("{xxx%%}" + StageTitle("Extr"));
+    ConsoleProgress progress(ctx_.console);
+    progress.Stage("Extr");
+    bool fetched = reader_.FetchStored(!options_.fast, progress, &contents);
     ctx_.console.Say("\b\b\b\b");
-    if (!fetched) return Result("Fail (extract: cannot extract due corrupted file)", 3);
+    if (!fetched) return Result("Fail (extract: cannot extract due corrupted file)", kExitFailed);
     std::string error;
     std::unique_ptr<File> out = ctx_.env.Create(target_, &error);
     if (!out) return Result("Fail (extract: cannot open target)", kExitCannotWrite, error);
@@ -164,69 +146,54 @@ class Extraction {
       return Result("Fail (extract: cannot write target)", kExitCannotWrite);
     }
     ctx_.env.SetModificationTime(target_, entry_.time);
-    return options_.fast ? Result("Ok (extract: no check/size only, overriden by '/fast')", 0)
-                         : Result("Ok (extract: check by CRC32)", 0);
+    return options_.fast ? Result("Ok (extract: no check/size only, overriden by '/fast')", kExitSuccess)
+                         : Result("Ok (extract: check by CRC32)", kExitSuccess);
   }
 
   int Mount() {
-    if (UnsafeCatalogPath(catalogPath_)) return Result("Fail (extract: unsafe name)", 3);
-    if (options_.mountRoot.empty()) return Result("Fail (mount: unspecified)", 4);
+    if (UnsafeCatalogPath(catalogPath_)) return Result("Fail (extract: unsafe name)", kExitFailed);
+    if (options_.mountRoot.empty()) return Result("Fail (mount: unspecified)", kExitCannotWrite);
     // The medium is named in the ANSI code page, like the root.
     std::string relative = catalogPath_;
     ctx_.env.OemToAnsi(&relative[0]);
-#ifndef _WIN32
-    for (char& c : relative) {
-      if (c == '\\') c = '/';
-    }
-#endif
+    CatalogToFileSystemPath(&relative);
     const std::string source = options_.mountRoot + relative;
     std::string error;
     std::unique_ptr<File> in = ctx_.env.OpenRead(source, &error);
     if (!in) return Result("Fail (mount: unable find file)", kExitFailed, error, source);
     const uint64_t sourceSize = in->Size();
     if (static_cast<uint32_t>(sourceSize) != entry_.size) {
-      return Result("Fail (mount: size mismatched)", 3);
+      return Result("Fail (mount: size mismatched)", kExitFailed);
     }
     std::unique_ptr<File> out = ctx_.env.Create(target_, &error);
     if (!out) return Result("Fail (mount: cannot write target)", kExitCannotWrite, error);
-    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kBlockSize]);
-    if (!buffer) return Result("Fail (mount: cannot write target)", 4);
+    std::unique_ptr<BlockReader> reader = BlockReader::Create();
+    if (!reader) return Result("Fail (mount: cannot write target)", kExitCannotWrite);
 
     Console& console = ctx_.console;
-    const bool verify = hasCrc_ && !options_.fast;
-    uint64_t copied = 0;
-    uint32_t crc = 0;
     console.Say("...%");
-    while (sourceSize != 0) {
-      size_t n = 0;
-      if (!in->Read(buffer.get(), kBlockSize, &n)) {
-        console.Out("\b\b\b\b");
-        return Result("Fail (mount: cannot read data)", 4);
-      }
-      ShowProgress(console, Percentage(copied, sourceSize), "Calc");
-      if (verify) crc = crc32::Extend(crc, buffer.get(), n);
-      if (!out->Write(buffer.get(), n)) {
-        console.Out("\b\b\b\b");
-        return Result("Fail (mount: cannot write target)", 4);
-      }
-      copied += n;
-      if (n != kBlockSize) break;
+    ReadResult read;
+    if (sourceSize != 0) {
+      read = reader->ReadToEnd(*in, [&](const Block& block) {
+        ShowProgress(console, Percentage(block.offset, sourceSize), "Calc");
+        return out->Write(block.data, block.size);
+      });
     }
     console.Out("\b\b\b\b");
+    if (read.status == ReadStatus::kReadFailed) return Result("Fail (mount: cannot read data)", kExitCannotWrite);
+    if (!read.ok()) return Result("Fail (mount: cannot write target)", kExitCannotWrite);
     in.reset();
-    if (!out->Close()) return Result("Fail (mount: cannot write target)", 4);
+    if (!out->Close()) return Result("Fail (mount: cannot write target)", kExitCannotWrite);
     out.reset();
     ctx_.env.SetModificationTime(target_, entry_.time);
-    if (!hasCrc_) return Result("Ok (mount: no check/size only, due struct restrictions)", 0);
-    if (options_.fast) return Result("Ok (mount: no check/size only, overriden by '/fast')", 0);
+    if (!hasCrc_) return Result("Ok (mount: no check/size only, due struct restrictions)", kExitSuccess);
+    if (options_.fast) return Result("Ok (mount: no check/size only, overriden by '/fast')", kExitSuccess);
     // The catalog keeps the low 32 bits of a size of 4 GiB or more.
-    if (crc == entry_.crc && static_cast<uint32_t>(copied) == entry_.size) {
-      return Result("Ok (mount: check by CRC32)", 0);
+    if (read.crc == entry_.crc && static_cast<uint32_t>(read.bytes) == entry_.size) {
+      return Result("Ok (mount: check by CRC32)", kExitSuccess);
     }
-    ctx_.console.Say("Fail (mount: check by CRC32)\n");
     ctx_.env.Delete(target_);
-    ctx_.console.RestoreTitle();
-    return 3;
+    return Result("Fail (mount: check by CRC32)", kExitFailed);
   }
 
   Context& ctx_;
@@ -266,15 +233,10 @@ int RunExtract(Context& ctx, int argc, char** argv) {
   ctx.env.AnsiToOem(args.Name(1));
   const char* catalogName = args.Name(0);
   std::string wanted = args.Name(1);
-#ifndef _WIN32
-  for (char& c : wanted) {
-    if (c == '/') c = '\\';
-  }
-#endif
-  const std::string targetDir =
-      DirectoryPrefix(ctx.env, args.NameCount() > 2 ? args.Name(2) : kDefaultTarget);
+  CommandLineToCatalogPath(&wanted);
+  const std::string targetDir = DirectoryPrefix(
+      ctx.env, args.NameCount() > 2 ? args.Name(2) : kCurrentDirectoryPrefix);
   options.mountRoot = DirectoryPrefix(ctx.env, options.mountRoot);
-  ctx.options.crcEnabled = !options.fast;
 
   CatalogReader reader(ctx.env);
   if (!LoadNamedCatalog(ctx, reader, catalogName)) return kExitFailed;
@@ -289,19 +251,14 @@ int RunExtract(Context& ctx, int argc, char** argv) {
   if (name == nullptr) {
     console.Say("Err: file '" + wanted + "' has not found in dir\n");
     if (!reader.HasCrc()) console.RestoreTitle();
-    return 3;
+    return kExitFailed;
   }
   const std::string catalogPath = reader.CurrentPath().substr(1);
   console.Say("extracting " + catalogPath + "...");
   EntryInfo entry;
   reader.DecodeEntry(name, &entry);
-  auto fail = [&](const char* message) {
-    console.Say(std::string(message) + "\n");
-    console.RestoreTitle();
-    return 3;
-  };
-  if (entry.attributes & kAttrDirectory) return fail("Fail (extract: not a file)");
-  if (UnsafeName(entry.name)) return fail("Fail (extract: unsafe name)");
+  if (entry.attributes & kAttrDirectory) return Finish(ctx, "Fail (extract: not a file)", kExitFailed);
+  if (UnsafeName(entry.name)) return Finish(ctx, "Fail (extract: unsafe name)", kExitFailed);
   std::vector<char> ansiName(entry.name, entry.name + strlen(entry.name) + 1);
   ctx.env.OemToAnsi(ansiName.data());
   return Extraction(ctx, options, reader, entry, catalogPath, targetDir + ansiName.data()).Run();

@@ -8,14 +8,15 @@
 
 #include "catalog/compare.h"
 #include "catalog/compare_tree.h"
-#include "catalog/context.h"
-#include "catalog/progress.h"
+#include "cli/context.h"
 #include "catalog/reader.h"
 #include "catalog/tree.h"
 #include "cli/arguments.h"
 #include "cli/exit_code.h"
 #include "cli/grouped.h"
 #include "cli/korvex.h"
+#include "cli/progress_display.h"
+#include "cli/reason.h"
 #include "platform/console.h"
 #include "platform/env.h"
 
@@ -171,9 +172,11 @@ int RunVerify(Context& ctx, int argc, char** argv) {
   if (!reader.Load(args.Name(0))) return LoadingError(ctx);
   console.Say("Scanning: " + root + "...x");
   DirNode medium;
-  bool listed = medium.Scan(ctx, root);
-  console.Say("\b" + std::to_string(ctx.totals.dirCount) + " dirs, " +
-              std::to_string(ctx.totals.fileCount) + " files.\n");
+  ConsoleProgress progress(console);
+  ScanContext scan(ctx.env, progress);
+  bool listed = medium.Scan(scan, root);
+  console.Say("\b" + std::to_string(scan.totals.dirCount) + " dirs, " +
+              std::to_string(scan.totals.fileCount) + " files.\n");
   if (!listed) {
     console.Say("Fail (cannot list " + root + ")\n");
     return kExitFailed;

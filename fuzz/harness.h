@@ -42,7 +42,6 @@ class MemoryEnv : public Env {
   bool SetModificationTime(const std::string& path, uint32_t seconds) override;
   void AnsiToOem(char*) override {}
   void OemToAnsi(char*) override {}
-  void AcknowledgeTemporary() override {}
 
  private:
   struct Node {
@@ -65,6 +64,7 @@ class RecordingConsole : public Console {
   void SaveTitle() override {}
   void SetTitle(const std::string&) override { ++titles; }
   void RestoreTitle() override {}
+  void Acknowledge(const std::string&) override {}
   bool Failed() const override { return false; }
 
   std::string out;

@@ -1,0 +1,26 @@
+#include "platform/paths.h"
+
+namespace korvex {
+namespace {
+
+void Replace(std::string* path, char from, char to) {
+  for (char& c : *path) {
+    if (c == from) c = to;
+  }
+}
+
+}  // namespace
+
+#ifdef _WIN32
+const char kCurrentDirectoryPrefix[] = ".\\";
+void CommandLineToCatalogPath(std::string*) {}
+void CatalogToFileSystemPath(std::string*) {}
+bool IsPathSyntax(char c) { return c == '/' || c == '\\' || c == ':'; }
+#else
+const char kCurrentDirectoryPrefix[] = "./";
+void CommandLineToCatalogPath(std::string* path) { Replace(path, '/', '\\'); }
+void CatalogToFileSystemPath(std::string* path) { Replace(path, '\\', '/'); }
+bool IsPathSyntax(char c) { return c == '/' || c == '\\'; }
+#endif
+
+}  // namespace korvex
