@@ -37,20 +37,12 @@ bool EqualIgnoringAsciiCase(const char* a, const char* b) {
   }
 }
 
-// A name that could lead a path out of the directory it is joined to.
-bool UnsafeName(const std::string& name) {
-  if (name.empty() || name == "." || name == "..") return true;
-  for (char c : name) {
-    if (IsPathSyntax(c)) return true;
-  }
-  return false;
-}
-
 bool UnsafeCatalogPath(const std::string& relative) {
   size_t start = 0;
   for (;;) {
     size_t end = relative.find('\\', start);
-    if (UnsafeName(relative.substr(start, end - start))) return true;
+    const size_t length = (end == std::string::npos ? relative.size() : end) - start;
+    if (UnsafeName(relative.data() + start, length)) return true;
     if (end == std::string::npos) return false;
     start = end + 1;
   }
@@ -258,7 +250,7 @@ int RunExtract(Context& ctx, int argc, char** argv) {
   EntryInfo entry;
   reader.DecodeEntry(name, &entry);
   if (entry.attributes & kAttrDirectory) return Finish(ctx, "Fail (extract: not a file)", kExitFailed);
-  if (UnsafeName(entry.name)) return Finish(ctx, "Fail (extract: unsafe name)", kExitFailed);
+  if (UnsafeName(entry.name, entry.nameLength)) return Finish(ctx, "Fail (extract: unsafe name)", kExitFailed);
   std::vector<char> ansiName(entry.name, entry.name + strlen(entry.name) + 1);
   ctx.env.OemToAnsi(ansiName.data());
   return Extraction(ctx, options, reader, entry, catalogPath, targetDir + ansiName.data()).Run();

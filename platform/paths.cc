@@ -11,6 +11,16 @@ void Replace(std::string* path, char from, char to) {
 
 }  // namespace
 
+bool UnsafeName(const char* name, size_t length) {
+  if (length == 0 || (name[0] == '.' && (length == 1 || (length == 2 && name[1] == '.')))) {
+    return true;
+  }
+  for (size_t i = 0; i < length; ++i) {
+    if (IsPathSyntax(name[i])) return true;
+  }
+  return false;
+}
+
 #ifdef _WIN32
 const char kCurrentDirectoryPrefix[] = ".\\";
 void CommandLineToCatalogPath(std::string*) {}

@@ -3,6 +3,8 @@
 #ifndef KORVEX_PLATFORM_PATHS_H_
 #define KORVEX_PLATFORM_PATHS_H_
 
+#include <stddef.h>
+
 #include <string>
 
 namespace korvex {
@@ -17,6 +19,9 @@ void CatalogToFileSystemPath(std::string* path);
 // True for a byte that would make a single name reach elsewhere: a
 // separator, or on Windows a drive or stream colon.
 bool IsPathSyntax(char c);
+// A name that could lead a path out of the directory it is joined to: "",
+// ".", ".." or one holding path syntax.
+bool UnsafeName(const char* name, size_t length);
 
 }  // namespace korvex
 
