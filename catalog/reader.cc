@@ -70,11 +70,15 @@ void CatalogReader::Rewind() {
   storedOrdinal_ = -1;
 }
 
-const char* CatalogReader::NextEntry() {
+const EntryInfo* CatalogReader::NextRecord() {
   const TreeRecord* record = walker().Next();
-  if (record == nullptr) return nullptr;
-  if (record->attributes & kAttrStored) ++storedOrdinal_;
-  return record->name;
+  if (record != nullptr && (record->attributes & kAttrStored)) ++storedOrdinal_;
+  return record;
+}
+
+const char* CatalogReader::NextEntry() {
+  const EntryInfo* record = NextRecord();
+  return record == nullptr ? nullptr : record->name;
 }
 
 void CatalogReader::DecodeEntry(const char* name, EntryInfo* info) const {

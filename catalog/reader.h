@@ -50,6 +50,8 @@ class CatalogReader {
   // The walk; only while a tree block is loaded.
   void Rewind();
   const char* NextEntry();
+  // The same step, the record decoded; it lasts until the next step.
+  const EntryInfo* NextRecord();
   // "\DIR\FILE.EXT" after a file, "\DIR\SUB\" after a directory.
   const std::string& CurrentPath() const { return walker().path(); }
   // Where the part after the directories begins in CurrentPath().

@@ -25,7 +25,8 @@ class TreeWalker {
   // is then empty).
   const TreeRecord* Next();
 
-  const std::string& path() const { return path_; }
+  // Spelt when asked for: a walk that looks only at names never copies them.
+  const std::string& path() const;
   // Where the text after the current directory part begins in path(): a
   // file's own name, or the empty end of a directory's path.
   size_t nameStart() const { return levels_.empty() ? 0 : levels_.back(); }
@@ -33,7 +34,8 @@ class TreeWalker {
  private:
   RecordCursor cursor_;
   bool started_ = false;
-  std::string path_;
+  mutable bool nameMissing_ = false;  // path_ ends before the current file's name
+  mutable std::string path_;
   std::vector<size_t> levels_;  // where each open directory's entries begin in path_
 };
 
