@@ -1,15 +1,6 @@
 #include "platform/paths.h"
 
 namespace korvex {
-namespace {
-
-void Replace(std::string* path, char from, char to) {
-  for (char& c : *path) {
-    if (c == from) c = to;
-  }
-}
-
-}  // namespace
 
 bool UnsafeName(const char* name, size_t length) {
   if (length == 0 || (name[0] == '.' && (length == 1 || (length == 2 && name[1] == '.')))) {
@@ -27,6 +18,16 @@ void CommandLineToCatalogPath(std::string*) {}
 void CatalogToFileSystemPath(std::string*) {}
 bool IsPathSyntax(char c) { return c == '/' || c == '\\' || c == ':'; }
 #else
+namespace {
+
+void Replace(std::string* path, char from, char to) {
+  for (char& c : *path) {
+    if (c == from) c = to;
+  }
+}
+
+}  // namespace
+
 const char kCurrentDirectoryPrefix[] = "./";
 void CommandLineToCatalogPath(std::string* path) { Replace(path, '/', '\\'); }
 void CatalogToFileSystemPath(std::string* path) { Replace(path, '\\', '/'); }
