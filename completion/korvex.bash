@@ -55,7 +55,7 @@ _korvex() {
 _korvex_files() {
   local IFS=$'\n'
   COMPREPLY=($(compgen -P "$1" "$3" -- "$2"))
-  [[ $4 ]] && COMPREPLY+=($(compgen -P "$1" -f -X '!*.[dD][iI][rR]' -- "$2"))
+  [[ ${4-} ]] && COMPREPLY+=($(compgen -P "$1" -f -X '!*.[dD][iI][rR]' -- "$2"))
   compopt -o filenames 2>/dev/null
 }
 
