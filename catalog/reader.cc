@@ -13,41 +13,44 @@
 
 namespace korvex {
 
+bool CatalogReader::Fail(const char* reason) {
+  fileName_.clear();
+  loadError_ = reason;
+  return false;
+}
+
 bool CatalogReader::Load(const std::string& fileName) {
   tree_.reset();
   walker_.reset();
   treeLength_ = 0;
   fileName_ = fileName;
+  loadError_ = "cannot open";
   std::unique_ptr<File> in = env_.OpenRead(fileName);
   if (!in) return false;
   catalogSize_ = in->Size();
   unsigned char header[kHeaderSize];
   size_t got = 0;
-  if (!in->Read(header, kHeaderSize, &got) || got != kHeaderSize ||
-      memcmp(header, kCatalogMagic, kMagicSize) != 0) {
-    fileName_.clear();
-    return false;
+  if (!in->Read(header, kHeaderSize, &got)) return Fail("read error");
+  if (got < kMagicSize || memcmp(header, kCatalogMagic, kMagicSize) != 0) {
+    return Fail("not a catalog");
   }
   const uint32_t word = DecodeFixed32(header + kTreeLengthOffset);
   const uint32_t length = word & kTreeLengthMask;
   // A tree block longer than the file is damage, not a reason to allocate.
-  if (catalogSize_ < kHeaderSize || length > catalogSize_ - kHeaderSize) {
-    fileName_.clear();
-    return false;
+  if (got != kHeaderSize || catalogSize_ < kHeaderSize || length > catalogSize_ - kHeaderSize) {
+    return Fail("truncated");
   }
   std::unique_ptr<unsigned char[]> tree(new (std::nothrow) unsigned char[8 + size_t{length}]);
-  if (!tree) {
-    fileName_.clear();
-    return false;
-  }
+  if (!tree) return Fail("out of memory");
   memcpy(tree.get(), header + kTreeCrcOffset, 8);
   const uint32_t crc = DecodeFixed32(header + kTreeCrcOffset);
-  if (!in->Read(tree.get() + 8, length, &got) || got != length ||
-      crc32::Value(tree.get() + 8, length) != crc ||
-      !ValidateTree(tree.get() + 8, length, (word & kCrcFlag) != 0)) {
-    fileName_.clear();
-    return false;
+  if (!in->Read(tree.get() + 8, length, &got)) return Fail("read error");
+  if (got != length) return Fail("truncated");
+  if (crc32::Value(tree.get() + 8, length) != crc) return Fail("tree checksum mismatch");
+  if (!ValidateTree(tree.get() + 8, length, (word & kCrcFlag) != 0)) {
+    return Fail("damaged tree block");
   }
+  loadError_ = "";
   treeCrc_ = crc;
   treeLengthWord_ = word;
   treeLength_ = length;

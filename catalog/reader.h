@@ -32,6 +32,10 @@ class CatalogReader {
   // Opens the catalog, checks the magic and the tree CRC and that the tree
   // block is well formed.  False, with nothing loaded, on any failure.
   bool Load(const std::string& fileName);
+  // Why the last Load failed: "cannot open", "not a catalog", "truncated",
+  // "read error", "tree checksum mismatch", "damaged tree block" or "out of
+  // memory"; empty after a Load that succeeded.
+  const char* LoadError() const { return loadError_; }
 
   // The walk; only while a tree block is loaded.
   void Rewind();
@@ -57,6 +61,8 @@ class CatalogReader {
   bool FetchStored(Context& ctx, std::vector<unsigned char>* contents) const;
 
  private:
+  // Forgets the name, keeps the reason, returns false.
+  bool Fail(const char* reason);
   const TreeWalker& walker() const;
   TreeWalker& walker();
 
@@ -67,6 +73,7 @@ class CatalogReader {
   uint32_t treeLengthWord_ = 0;
   uint32_t treeLength_ = 0;
   int32_t storedOrdinal_ = -1;
+  const char* loadError_ = "";
   std::unique_ptr<unsigned char[]> tree_;  // 8 header bytes, then the tree block
   std::unique_ptr<TreeWalker> walker_;
 };

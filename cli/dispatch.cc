@@ -32,6 +32,9 @@ int RunKorvex(Context& ctx, int argc, char** argv) {
   if (strcmp(word, "c") == 0) return RunCreate(ctx, argc, argv);
   if (strcmp(word, "e") == 0) return RunExtract(ctx, argc, argv);
   if (strcmp(word, "l") == 0) return RunList(ctx, argc, argv);
+  if (strcmp(word, "s") == 0) return RunSearch(ctx, argc, argv);
+  if (strcmp(word, "v") == 0) return RunVerify(ctx, argc, argv);
+  if (strcmp(word, "d") == 0) return RunCompare(ctx, argc, argv);
   console.Err(kUsage);
   console.Flush(Stream::kErr);
   return 1;

@@ -1,4 +1,4 @@
-// The program's entry and its three commands.  Each takes the whole argument
+// The program's entry and its commands.  Each takes the whole argument
 // vector (it reads from the third argument on) and returns the exit code.
 #ifndef KORVEX_CLI_KORVEX_H_
 #define KORVEX_CLI_KORVEX_H_
@@ -14,6 +14,9 @@ int RunKorvex(Context& ctx, int argc, char** argv);
 int RunCreate(Context& ctx, int argc, char** argv);
 int RunList(Context& ctx, int argc, char** argv);
 int RunExtract(Context& ctx, int argc, char** argv);
+int RunSearch(Context& ctx, int argc, char** argv);
+int RunVerify(Context& ctx, int argc, char** argv);
+int RunCompare(Context& ctx, int argc, char** argv);
 
 }  // namespace korvex
 

@@ -11,34 +11,12 @@
 #include "cli/arguments.h"
 #include "cli/grouped.h"
 #include "cli/korvex.h"
+#include "cli/line_buffer.h"
 #include "platform/console.h"
 #include "platform/env.h"
 
 namespace korvex {
 namespace {
-
-// Listing lines are gathered here and written in large pieces; the console
-// is flushed where a message ends.
-class LineBuffer {
- public:
-  explicit LineBuffer(Console& console) : console_(console) { text_.reserve(kChunk + 4096); }
-  ~LineBuffer() { Drain(); }
-
-  std::string& text() { return text_; }
-  void EndLine() {
-    text_.push_back('\n');
-    if (text_.size() >= kChunk) Drain();
-  }
-  void Drain() {
-    console_.Write(Stream::kOut, text_.data(), text_.size());
-    text_.clear();
-  }
-
- private:
-  static const size_t kChunk = 1 << 16;
-  Console& console_;
-  std::string text_;
-};
 
 // The path without its leading backslash.
 const char* RelativePath(const std::string& path) { return path.c_str() + 1; }

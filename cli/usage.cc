@@ -11,7 +11,11 @@ const char kUsage[] =
     "  korvex c [/store=masks] [/max=bytes] [/fast] catalog [source-directory]\n"
     "  korvex l [/fast] catalog [mask]\n"
     "  korvex e [/mount=root] [/fast] [/overwrite] catalog path-in-catalog "
-    "[target-directory]\n";
+    "[target-directory]\n"
+    "  korvex s [/size=min-max] [/crc=hex] [/like=file] [/dirs] [/fast] [/json]\n"
+    "           [/dupes [/min=bytes]] mask catalog-or-folder...\n"
+    "  korvex v [/fast] [/times] catalog [root]\n"
+    "  korvex d [/times] old-catalog new-catalog\n";
 
 const char kVersion[] = "korvex " KORVEX_VERSION "\n" KORVEX_COPYRIGHT "\n";
 
@@ -83,8 +87,8 @@ const char kHelp[] =
     "  0  success; also no command word (the usage is shown)\n"
     "  1  unknown command word or unknown option\n"
     "  2  not all names specified\n"
-    "  3  the catalog cannot be loaded; the entry is not found; a check, an\n"
-    "     extraction or a mount failed\n"
+    "  3  a catalog cannot be loaded or a root listed; the entry is not found;\n"
+    "     a check, an extraction or a mount failed\n"
     "  4  something could not be written: the catalog, the target, the output\n"
     "  5  the medium or catalog differs (v, d); nothing found (s)\n"
     "\n"

@@ -1,8 +1,9 @@
 // A catalog given as bytes, its tree CRC resealed: it either fails to load,
 // and every listing says so, or it loads and both walks and all four
-// listings cover it completely and agree with each other.
+// listings and the search cover it completely and agree with each other.
 #include <stddef.h>
 #include <stdint.h>
+#include <stdio.h>
 
 #include <string>
 #include <vector>
@@ -106,6 +107,33 @@ void CheckBriefListings(MemoryEnv& env, const std::vector<Entry>& entries) {
           "the masked brief listing is the upper-cased paths of matching names");
 }
 
+// The search finds every entry with '*', and the duplicate search runs over
+// the catalog given twice, so every file has a twin where CRCs are kept.
+void CheckSearch(MemoryEnv& env, const std::vector<Entry>& entries, bool withCrc) {
+  std::string expected =
+      " Cmd::Search\n + fast processing (brief info only)\n + directories too\n";
+  size_t files = 0;
+  for (const Entry& e : entries) {
+    expected += "cat.dir: " + e.path + "\n";
+    files += (e.info.attributes & kAttrDirectory) == 0;
+  }
+  expected += "Hits: " + std::to_string(entries.size()) + ", catalogs searched: 1\n";
+  Outcome all = Run(env, {"s", "/fast", "/dirs", "*", "cat.dir"});
+  Require(all.code == (entries.empty() ? 5 : 0) && all.out == expected,
+          "the search with '*' finds every entry in order");
+  Outcome dupes = Run(env, {"s", "/dupes", "/min=0", "*", "cat.dir", "cat.dir"});
+  unsigned long groups = 0;
+  unsigned long redundant = 0;
+  size_t last = dupes.out.rfind("Groups: ");
+  Require(last != std::string::npos &&
+              sscanf(dupes.out.c_str() + last, "Groups: %lu, redundant copies: %lu", &groups,
+                     &redundant) == 2,
+          "the duplicate search ends with its counts");
+  // Each group's copies are its one kept copy and the redundant ones.
+  Require(groups + redundant == (withCrc ? 2 * files : 0),
+          "every file of a catalog given twice is in a group");
+}
+
 }  // namespace
 }  // namespace fuzz
 }  // namespace korvex
@@ -121,8 +149,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CatalogReader reader(env);
   if (!reader.Load("cat.dir")) {
     for (auto args : {std::vector<std::string>{"l", "cat.dir"},
-                      std::vector<std::string>{"l", "/fast", "cat.dir", "*.TXT"}}) {
+                      std::vector<std::string>{"l", "/fast", "cat.dir", "*.TXT"},
+                      std::vector<std::string>{"s", "*", "cat.dir"}}) {
       Outcome o = Run(env, args);
+      if (args[0] == "s") {
+        Require(o.code == 3 && o.err.find("korvex: cat.dir: ") != std::string::npos,
+                "a catalog the search cannot load is named on standard error");
+        continue;
+      }
       Require(o.out.size() >= 20 && o.out.compare(o.out.size() - 20, 20,
                                                   "File loading error!\n") == 0,
               "a catalog that does not load is reported so");
@@ -143,5 +177,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckFullListing(env, first, "*.TXT");
   CheckFullListing(env, first, "*\\");
   CheckBriefListings(env, first);
+  CheckSearch(env, first, (Inspect(bytes).withCrc));
   return 0;
 }

@@ -10,7 +10,11 @@ the OEM code page and come back under its own name.  korvexp-host.exe must
 load korvexp.dll and walk catalogs as the native host walks them with the
 native module.
 
-Usage: wine_cli_test.py NATIVE_BUILD_DIR WINDOWS_BUILD_DIR
+Usage: wine_cli_test.py NATIVE_BUILD_DIR WINDOWS_BUILD_DIR [HOST_BUILD_DIR]
+
+korvex.exe and korvexp.dll come from WINDOWS_BUILD_DIR, korvexp-host.exe from
+HOST_BUILD_DIR (else WINDOWS_BUILD_DIR), so a build without the host can be
+tested as it is.  A 32-bit korvex.exe runs under the private 32-bit Wine.
 """
 
 import os
@@ -22,21 +26,44 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
-WINE_RUN = os.path.join(ROOT, "cmake", "wine-run")
-PREFIX = os.environ.get("KORVEX_WINEPREFIX", os.path.join(ROOT, "build", "wine"))
 WORK_NAME = "korvex-cli-test"
-WORK = os.path.join(PREFIX, "drive_c", WORK_NAME)  # C:\korvex-cli-test
 WIN_WORK = "C:\\" + WORK_NAME
 DRIVE = "x:"  # mapped onto the main tree
 MASKS = "/store=*.TXT:*.NFO"
 TIME = 1200000000
 # Wine takes its code pages from the locale: ANSI 1252, OEM 437 for en-US.
-WINE_ENV = dict(os.environ, LC_ALL="C.UTF-8", KORVEX_WINEPREFIX=PREFIX)
+WINE_ENV = dict(os.environ, LC_ALL="C.UTF-8")
 
+WINE_RUN = None  # cmake/wine-run with the option for the programs' bitness
+PREFIX = None  # that Wine's prefix
+WORK = None  # C:\korvex-cli-test in it
 NATIVE = None  # korvex
 EXE = None  # korvex.exe
+MODULE = None  # korvexp.dll beside it
 NATIVE_HOST = None
 WINE_HOST = None
+
+
+def is_32_bit(exe):
+    """Whether a Windows image is for i386, by the machine field of its PE header."""
+    with open(exe, "rb") as f:
+        image = f.read(4096)
+    pe, = struct.unpack_from("<I", image, 0x3C)
+    machine, = struct.unpack_from("<H", image, pe + 4)
+    return machine == 0x14C
+
+
+def use_wine(win32):
+    global WINE_RUN, PREFIX, WORK
+    WINE_RUN = [os.path.join(ROOT, "cmake", "wine-run")]
+    if win32:
+        WINE_RUN.append("--win32")
+        wine32 = os.environ.get("KORVEX_WINE32", os.path.join(ROOT, "build", "wine32"))
+        PREFIX = os.path.join(wine32, "prefix")
+    else:
+        PREFIX = os.environ.get("KORVEX_WINEPREFIX", os.path.join(ROOT, "build", "wine"))
+        WINE_ENV["KORVEX_WINEPREFIX"] = PREFIX
+    WORK = os.path.join(PREFIX, "drive_c", WORK_NAME)
 
 
 def run_native(args, cwd, program=None):
@@ -45,7 +72,7 @@ def run_native(args, cwd, program=None):
 
 
 def run_wine(args, cwd, program=None):
-    p = subprocess.run([WINE_RUN, program or EXE] + args, cwd=cwd, capture_output=True,
+    p = subprocess.run(WINE_RUN + [program or EXE] + args, cwd=cwd, capture_output=True,
                        env=WINE_ENV)
     return p.returncode, p.stdout
 
@@ -103,7 +130,7 @@ class WineCli(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         if not os.path.isdir(os.path.join(PREFIX, "dosdevices")):
-            subprocess.run([WINE_RUN, "cmd.exe", "/c", "exit"], env=WINE_ENV, check=True,
+            subprocess.run(WINE_RUN + ["cmd.exe", "/c", "exit"], env=WINE_ENV, check=True,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         shutil.rmtree(WORK, ignore_errors=True)
         cls.tree = os.path.join(WORK, "tree")
@@ -227,7 +254,6 @@ class WineCli(unittest.TestCase):
         self.create_both()
         worked = os.path.join(ROOT, "tests", "vectors", "worked-example.dir")
         shutil.copy(worked, WORK)
-        module = WINE_HOST.replace("/bin/korvexp-host.exe", "/lib/korvexp.dll")
         for name in ("worked-example.dir", "win.dir"):
             with self.subTest(name):
                 native = run_native([name], WORK, NATIVE_HOST)
@@ -235,7 +261,7 @@ class WineCli(unittest.TestCase):
                 self.assertIn(b"GetArcItem -> 0\n", native[1])
                 self.assertSameRun(native, run_wine([name], WORK, WINE_HOST))
                 # The module named by a Windows path, as a file manager does.
-                self.assertSameRun(native, run_wine(["--module=Z:" + module.replace("/", "\\"),
+                self.assertSameRun(native, run_wine(["--module=Z:" + MODULE.replace("/", "\\"),
                                                      WIN_WORK + "\\" + name], WORK, WINE_HOST))
 
     def test_names_above_0x7f_are_oem_in_the_catalog(self):
@@ -282,14 +308,19 @@ class WineCli(unittest.TestCase):
 
 
 def main():
-    global NATIVE, EXE, NATIVE_HOST, WINE_HOST
-    if len(sys.argv) != 3:
+    global NATIVE, EXE, MODULE, NATIVE_HOST, WINE_HOST
+    if len(sys.argv) not in (3, 4):
         sys.exit(__doc__)
-    native, windows = (os.path.abspath(p) for p in sys.argv[1:])
+    native, windows = (os.path.abspath(p) for p in sys.argv[1:3])
+    host = os.path.abspath(sys.argv[3]) if len(sys.argv) == 4 else windows
     NATIVE = os.path.join(native, "cli", "korvex")
     NATIVE_HOST = os.path.join(native, "bin", "korvexp-host")
     EXE = os.path.join(windows, "cli", "korvex.exe")
-    WINE_HOST = os.path.join(windows, "bin", "korvexp-host.exe")
+    MODULE = os.path.join(windows, "lib", "korvexp.dll")
+    WINE_HOST = os.path.join(host, "bin", "korvexp-host.exe")
+    win32 = is_32_bit(EXE)
+    use_wine(win32)
+    print("%s: %d-bit, under %s" % (EXE, 32 if win32 else 64, " ".join(WINE_RUN)), flush=True)
     unittest.main(argv=sys.argv[:1], verbosity=2)
 
 

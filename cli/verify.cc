@@ -1,0 +1,207 @@
+// korvex v: a medium against its catalog; korvex d: two catalogs.  Both are
+// the one comparison of catalog/compare.h with a different present side.
+#include <stdio.h>
+#include <string.h>
+
+#include <memory>
+#include <string>
+
+#include "catalog/compare.h"
+#include "catalog/compare_tree.h"
+#include "catalog/context.h"
+#include "catalog/progress.h"
+#include "catalog/reader.h"
+#include "catalog/tree.h"
+#include "cli/arguments.h"
+#include "cli/exit_code.h"
+#include "cli/grouped.h"
+#include "cli/korvex.h"
+#include "platform/console.h"
+#include "platform/env.h"
+
+namespace korvex {
+namespace {
+
+const char* const kKindWords[kDiffKinds] = {"changed", "missing",    "new",   "moved",
+                                            "unreadable", "touched", "unsafe"};
+
+// Seconds since 1970 as "YYYY-MM-DD hh:mm:ss" (UTC), by the civil calendar.
+std::string FormatTime(uint32_t seconds) {
+  int64_t days = seconds / 86400;
+  int64_t rest = seconds % 86400;
+  days += 719468;
+  const int64_t era = days / 146097;
+  const int64_t doe = days - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  const int64_t day = doy - (153 * mp + 2) / 5 + 1;
+  const int64_t month = mp < 10 ? mp + 3 : mp - 9;
+  const int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+  char text[32];
+  snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld",
+           static_cast<long long>(year), static_cast<long long>(month),
+           static_cast<long long>(day), static_cast<long long>(rest / 3600),
+           static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
+  return text;
+}
+
+std::string Below(uint32_t count) {
+  return "and " + std::to_string(count) + (count == 1 ? " entry below" : " entries below");
+}
+
+std::string Hex(uint64_t crc) {
+  char text[16];
+  snprintf(text, sizeof text, "%08X", static_cast<unsigned>(crc));
+  return text;
+}
+
+// "kind: PATH" and the details in parentheses.
+std::string DifferenceLine(const Difference& d) {
+  using Detail = Difference::Detail;
+  std::string line = std::string(kKindWords[static_cast<int>(d.kind)]) + ": " + d.path;
+  if (d.kind == DiffKind::kMoved) line += " -> " + d.newPath;
+  switch (d.detail) {
+    case Detail::kNone:
+      break;
+    case Detail::kBelow:
+      if (d.below != 0) line += " (" + Below(d.below) + ")";
+      break;
+    case Detail::kKind: {
+      std::string below = d.below != 0 ? " " + Below(d.below) : "";
+      line += d.nowDirectory ? " (directory" + below + ", catalog file)"
+                             : " (file, catalog directory" + below + ")";
+      break;
+    }
+    case Detail::kSize:
+      line += " (size " + FormatGrouped(static_cast<int64_t>(d.now)) + ", catalog " +
+              FormatGrouped(static_cast<int64_t>(d.expected)) + ")";
+      break;
+    case Detail::kCrc:
+      line += " (CRC-32 " + Hex(d.now) + ", catalog " + Hex(d.expected) + ")";
+      break;
+    case Detail::kTime:
+      line += " (time " + FormatTime(static_cast<uint32_t>(d.now)) + ", catalog " +
+              FormatTime(static_cast<uint32_t>(d.expected)) + ")";
+      break;
+  }
+  return line + "\n";
+}
+
+// Shows the reading as create's calc pass shows it, then one line per
+// difference.
+class ConsoleReport : public CompareObserver {
+ public:
+  ConsoleReport(Console& console, bool showsReading)
+      : console_(console), showsReading_(showsReading) {}
+
+  void ReadStarting(uint64_t total) override {
+    total_ = total;
+    step_ = total / 100;
+    if (!showsReading_) return;
+    console_.Say("Verify: " + FormatGrouped(static_cast<int64_t>(total)) + " bytes...  0%");
+    console_.SetTitle("{0%}" + StageTitle("Verify"));
+  }
+  void BytesDone(uint64_t done) override {
+    if (!showsReading_ || done < threshold_) return;
+    threshold_ += step_;
+    ShowProgress(console_, Percentage(done, total_), "Verify");
+  }
+  void ReadFinished() override {
+    if (showsReading_) console_.Say(" complete!\n");
+  }
+  void Found(const Difference& d) override { console_.Out(DifferenceLine(d)); }
+
+ private:
+  Console& console_;
+  bool showsReading_;
+  uint64_t total_ = 0;
+  uint64_t step_ = 0;
+  uint64_t threshold_ = 0;
+};
+
+int Compare(Context& ctx, const CompareTree& expected, const CompareTree& present,
+            const Medium* medium, const CompareOptions& options) {
+  ConsoleReport report(ctx.console, medium != nullptr);
+  CompareCounts counts;
+  if (!CompareTrees(expected, present, medium, options, report, &counts)) {
+    ctx.console.Say("Fail (out of memory)\n");
+    return kExitCannotWrite;
+  }
+  std::string summary = "Differences: ";
+  for (int k = 0; k < kDiffKinds; ++k) {
+    summary += std::to_string(counts.kinds[k]) + " " + kKindWords[k];
+    summary += k + 1 < kDiffKinds ? ", " : "; ";
+  }
+  summary += std::to_string(counts.matched) + " files matched, " +
+             FormatGrouped(static_cast<int64_t>(counts.bytesRead)) + " bytes read.\n";
+  ctx.console.Say(summary);
+  return counts.differences() == 0 ? kExitSuccess : kExitDiffers;
+}
+
+int LoadingError(Context& ctx) {
+  ctx.console.Say("File loading error!\n");
+  return kExitFailed;
+}
+
+}  // namespace
+
+int RunVerify(Context& ctx, int argc, char** argv) {
+  Console& console = ctx.console;
+  console.SetTitle(StageTitle("Verify"));
+  console.Say(" Cmd::Verify\n");
+  CompareOptions options;
+  Arguments args(argc, argv);
+  while (const char* option = args.NextOption()) {
+    if (strcmp(option, "/fast") == 0) {
+      options.crcs = false;
+      console.Say(" + fast processing (sizes only, no file read)\n");
+    } else if (strcmp(option, "/times") == 0) {
+      options.times = true;
+      console.Say(" + times compared\n");
+    } else {
+      return UnknownParameter(ctx, option);
+    }
+  }
+  if (args.NameCount() < 1) return NotAllNames(ctx);
+  std::string root = args.NameCount() > 1 ? args.Name(1) : ".";
+  if (!root.empty() && root.back() == kPathSeparator) root.pop_back();
+
+  CatalogReader reader(ctx.env);
+  if (!reader.Load(args.Name(0))) return LoadingError(ctx);
+  console.Say("Scanning: " + root + "...x");
+  DirNode medium;
+  bool listed = medium.Scan(ctx, root);
+  console.Say("\b" + std::to_string(ctx.totals.dirCount) + " dirs, " +
+              std::to_string(ctx.totals.fileCount) + " files.\n");
+  if (!listed) {
+    console.Say("Fail (cannot list " + root + ")\n");
+    return kExitFailed;
+  }
+  std::unique_ptr<CompareTree> expected = CompareTree::FromCatalog(reader);
+  std::unique_ptr<CompareTree> present = CompareTree::FromScan(ctx.env, medium);
+  Medium where{ctx.env, root};
+  return Compare(ctx, *expected, *present, &where, options);
+}
+
+int RunCompare(Context& ctx, int argc, char** argv) {
+  Console& console = ctx.console;
+  console.SetTitle(StageTitle("Compare"));
+  console.Say(" Cmd::Compare\n");
+  CompareOptions options;
+  Arguments args(argc, argv);
+  while (const char* option = args.NextOption()) {
+    if (strcmp(option, "/times") != 0) return UnknownParameter(ctx, option);
+    options.times = true;
+    console.Say(" + times compared\n");
+  }
+  if (args.NameCount() < 2) return NotAllNames(ctx);
+  CatalogReader oldReader(ctx.env);
+  CatalogReader newReader(ctx.env);
+  if (!oldReader.Load(args.Name(0)) || !newReader.Load(args.Name(1))) return LoadingError(ctx);
+  std::unique_ptr<CompareTree> expected = CompareTree::FromCatalog(oldReader);
+  std::unique_ptr<CompareTree> present = CompareTree::FromCatalog(newReader);
+  return Compare(ctx, *expected, *present, nullptr, options);
+}
+
+}  // namespace korvex
