@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 
 #include "catalog/coding.h"
@@ -155,6 +156,17 @@ TEST_F(PassTest, EqualContentsShareOneRecordAndCollisionsDoNot) {
   EXPECT_EQ(7 * 4u + 14 + 12 + 12 + 4, store.used());
   for (const FileNode& f : root.files) EXPECT_EQ(0x28, f.attributes) << f.name();
 }
+
+#ifndef _WIN32
+// A link is cataloged as an empty file: its record is the empty one.
+TEST_F(PassTest, LinkSharesTheEmptyRecord) {
+  dir.Write("a.txt", "");
+  std::filesystem::create_symlink("a.txt", dir / "b.txt");
+  ScanAndPass(true, "*.TXT");
+  EXPECT_EQ(Slot(0), Slot(1));
+  EXPECT_EQ(2 * 4u + 4, store.used());
+}
+#endif
 
 TEST_F(PassTest, UnopenableSelectedFileGivesItsSlotToTheNext) {
   dir.Write("a.txt", "aaa");
