@@ -16,7 +16,6 @@ namespace {
 
 using test::Header;
 using test::Le;
-using test::Store;
 using test::TreeBytes;
 
 class ReaderTest : public ::testing::Test {
@@ -107,6 +106,21 @@ TEST_F(ReaderTest, EmptyRootAndTrailingBytes) {
   ASSERT_TRUE(LoadBytes(extra));
   EXPECT_EQ(nullptr, reader.NextEntry());
   EXPECT_FALSE(reader.Load(dir / "missing.dir"));
+}
+
+// A header that is not a catalog's, or claims more tree than the file
+// holds, is refused before the tree is read.
+TEST_F(ReaderTest, BadHeaderStopsAfterOneRead) {
+  const std::string good = test::ReadFile("tests/vectors/worked-example.dir");
+  std::string magic = good;
+  magic[0] = 'k';
+  std::string longer = good;
+  longer.replace(kTreeLengthOffset, 4, Le(0x7FFFFFF0u));
+  for (const std::string& bad : {magic, longer}) {
+    env.readCalls = 0;
+    EXPECT_FALSE(LoadBytes(bad));
+    EXPECT_EQ(1, env.readCalls);
+  }
 }
 
 class FetchTest : public ReaderTest {
