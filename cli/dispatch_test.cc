@@ -15,15 +15,6 @@ bool StartsWith(const std::string& s, const std::string& prefix) {
   return s.compare(0, prefix.size(), prefix) == 0;
 }
 
-TEST(Dispatch, NoCommandWordWritesBannerAndUsageAndRestoresTitle) {
-  RunResult r = RunArgs({});
-  EXPECT_EQ(0, r.code);
-  EXPECT_EQ("", r.out);
-  EXPECT_TRUE(StartsWith(r.err, "KORVEX v3.0"));
-  EXPECT_NE(std::string::npos, r.err.find("\nUsage:\n  korvex c "));
-  EXPECT_EQ((std::vector<std::string>{"<save>", kInit, "<restore>"}), r.titles);
-}
-
 TEST(Dispatch, UnknownCommandWordsFailWithUsageAndKeepTheInitTitle) {
   for (const char* word : {"create", "C", "", "x", "cc", "L", "--HELP", "-help", "-V", "help"}) {
     RunResult r = RunArgs({word, "a.dir"});

@@ -138,9 +138,8 @@ void CheckSearch(MemoryEnv& env, const std::vector<Entry>& entries, bool withCrc
 }  // namespace fuzz
 }  // namespace korvex
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+int korvex::fuzz::CatalogTarget(const uint8_t* data, size_t size) {
   using namespace korvex;
-  using namespace korvex::fuzz;
   std::string bytes(reinterpret_cast<const char*>(data), size);
   SealTree(&bytes);
   MemoryEnv env;

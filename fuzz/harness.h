@@ -98,6 +98,15 @@ Layout Inspect(const std::string& catalog);
 void SealTree(std::string* catalog);
 void SealStore(std::string* catalog);
 
+// The fuzz targets, by name, so that tests can feed them chosen inputs;
+// each returns 0 and aborts on a broken invariant.
+int CatalogTarget(const uint8_t* data, size_t size);
+int FetchTarget(const uint8_t* data, size_t size);
+int PluginTarget(const uint8_t* data, size_t size);
+int RoundTripTarget(const uint8_t* data, size_t size);
+int MaskTarget(const uint8_t* data, size_t size);
+int CompareTarget(const uint8_t* data, size_t size);
+
 // Aborts with the message when ok is false, which a fuzzer reports as a
 // finding.
 void Require(bool ok, const char* what);
