@@ -20,6 +20,15 @@ bool ReadExactly(File& in, void* buffer, size_t n) {
   return in.Read(buffer, n, &got) && got == n;
 }
 
+bool Allocate(std::vector<unsigned char>* bytes, uint64_t n) {
+  try {
+    bytes->resize(static_cast<size_t>(n));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
 bool ReadFixed32(File& in, uint64_t position, uint32_t* value) {
   unsigned char bytes[4];
   if (!in.Seek(position) || !ReadExactly(in, bytes, 4)) return false;
@@ -29,32 +38,60 @@ bool ReadFixed32(File& in, uint64_t position, uint32_t* value) {
 
 }  // namespace
 
-bool CatalogReader::FetchStored(Context& ctx, std::vector<unsigned char>* contents) const {
-  ctx.console.Say("xxx%");
-  ctx.console.SetTitle("{xxx%%}" + StageTitle("Extr"));
-  if (storedOrdinal_ < 0) return false;
+std::unique_ptr<File> CatalogReader::OpenDataArea(uint32_t* storeCrc, uint64_t* dataLength) const {
+  if (!walker_) return nullptr;
   std::unique_ptr<File> in = env_.OpenRead(fileName_);
-  if (!in) return false;
+  if (!in) return nullptr;
 
   // It must still be the catalog that was loaded.
   unsigned char header[kHeaderSize];
   if (!ReadExactly(*in, header, kHeaderSize) || memcmp(header, kCatalogMagic, kMagicSize) != 0 ||
       DecodeFixed32(header + kTreeCrcOffset) != treeCrc_ ||
       (DecodeFixed32(header + kTreeLengthOffset) & kTreeLengthMask) != treeLength_) {
-    return false;
+    return nullptr;
   }
   const uint64_t storeStart = kHeaderSize + uint64_t{treeLength_};
   unsigned char head[kStoreHeadSize];
   if (!in->Seek(storeStart) || !ReadExactly(*in, head, kStoreHeadSize) ||
       head[8] != kStoreMarker) {
-    return false;
+    return nullptr;
   }
-  const uint32_t storeCrc = DecodeFixed32(head);
-  const uint64_t dataLength = DecodeFixed32(head + 4);
-  const uint64_t dataStart = storeStart + kStoreHeadSize;
+  *storeCrc = DecodeFixed32(head);
+  *dataLength = DecodeFixed32(head + 4);
   // A data area that runs past the end of the file is damage; no buffer is
   // sized by what it claims.
-  if (dataStart + dataLength > in->Size()) return false;
+  if (storeStart + kStoreHeadSize + *dataLength > in->Size()) return nullptr;
+  return in;
+}
+
+bool CatalogReader::ReadDataArea(std::vector<unsigned char>* data) const {
+  uint32_t storeCrc = 0;
+  uint64_t dataLength = 0;
+  std::unique_ptr<File> in = OpenDataArea(&storeCrc, &dataLength);
+  if (!in) return false;
+  std::vector<unsigned char> bytes;
+  if (!Allocate(&bytes, dataLength)) return false;
+  uint32_t crc = 0;
+  for (uint64_t done = 0; done < dataLength;) {
+    size_t n = static_cast<size_t>(std::min<uint64_t>(dataLength - done, kBlockSize));
+    if (!ReadExactly(*in, bytes.data() + done, n)) return false;
+    crc = crc32::Extend(crc, bytes.data() + done, n);
+    done += n;
+  }
+  if (crc != storeCrc) return false;
+  data->swap(bytes);
+  return true;
+}
+
+bool CatalogReader::FetchStored(Context& ctx, std::vector<unsigned char>* contents) const {
+  ctx.console.Say("xxx%");
+  ctx.console.SetTitle("{xxx%%}" + StageTitle("Extr"));
+  if (storedOrdinal_ < 0) return false;
+  uint32_t storeCrc = 0;
+  uint64_t dataLength = 0;
+  std::unique_ptr<File> in = OpenDataArea(&storeCrc, &dataLength);
+  if (!in) return false;
+  const uint64_t dataStart = kHeaderSize + uint64_t{treeLength_} + kStoreHeadSize;
 
   // The slot and the record must lie inside the data area.
   const uint64_t slot = 4 * uint64_t(storedOrdinal_);

@@ -14,6 +14,7 @@
 namespace korvex {
 
 class Env;
+class File;
 struct Context;
 
 struct EntryInfo {
@@ -59,8 +60,14 @@ class CatalogReader {
   // changed since Load, has no content store, is damaged, or the record lies
   // outside the data area.
   bool FetchStored(Context& ctx, std::vector<unsigned char>* contents) const;
+  // The whole data area, once it matched the store CRC.  False when the
+  // catalog changed since Load, has no content store, or is damaged.
+  bool ReadDataArea(std::vector<unsigned char>* data) const;
 
  private:
+  // The catalog opened again, checked to be the one loaded, with its store
+  // head read and the data area inside the file; null otherwise.
+  std::unique_ptr<File> OpenDataArea(uint32_t* storeCrc, uint64_t* dataLength) const;
   // Forgets the name, keeps the reason, returns false.
   bool Fail(const char* reason);
   const TreeWalker& walker() const;

@@ -8,6 +8,7 @@
 #include "catalog/crc32.h"
 #include "catalog/format.h"
 #include "catalog/progress.h"
+#include "catalog/reuse.h"
 #include "catalog/tree.h"
 #include "platform/console.h"
 #include "platform/env.h"
@@ -27,8 +28,9 @@ enum class PassKind { kCalc, kStore };
 
 class Pass {
  public:
-  Pass(Context& ctx, PassKind kind, ContentStoreBuilder* store, unsigned char* buffer)
-      : ctx_(ctx), kind_(kind), store_(store), buffer_(buffer) {}
+  Pass(Context& ctx, PassKind kind, ContentStoreBuilder* store, unsigned char* buffer,
+       const ReuseSource* reuse)
+      : ctx_(ctx), kind_(kind), store_(store), buffer_(buffer), reuse_(reuse) {}
 
   void Directory(DirNode& dir, const std::string& parentPath) {
     std::string path = parentPath + dir.name + kPathSeparator;
@@ -60,6 +62,15 @@ class Pass {
     if (!file.readable) {
       // Links and devices are cataloged as empty and never opened.
       if (Stores(file)) store_->Commit(0, 0);
+      return true;
+    }
+    // Update: what the earlier catalog vouches for is not read again.
+    if (const ReusedFile* reused = reuse_ ? reuse_->Find(file) : nullptr) {
+      file.crc = reused->crc;
+      if (dest != nullptr && Stores(file)) {
+        memcpy(dest, reused->contents, file.size32());
+        store_->Commit(file.size32(), reused->crc);
+      }
       return true;
     }
     std::unique_ptr<korvex::File> in = ctx_.env.OpenRead(path);
@@ -128,18 +139,19 @@ class Pass {
   PassKind kind_;
   ContentStoreBuilder* store_;
   unsigned char* buffer_;
+  const ReuseSource* reuse_;
 };
 
 }  // namespace
 
 void CalcPass(Context& ctx, DirNode& root, const std::string& source,
-              ContentStoreBuilder* store, unsigned char* readBuffer) {
-  Pass(ctx, PassKind::kCalc, store, readBuffer).Directory(root, source);
+              ContentStoreBuilder* store, unsigned char* readBuffer, const ReuseSource* reuse) {
+  Pass(ctx, PassKind::kCalc, store, readBuffer, reuse).Directory(root, source);
 }
 
 void StorePass(Context& ctx, DirNode& root, const std::string& source,
-               ContentStoreBuilder* store, unsigned char* readBuffer) {
-  Pass(ctx, PassKind::kStore, store, readBuffer).Directory(root, source);
+               ContentStoreBuilder* store, unsigned char* readBuffer, const ReuseSource* reuse) {
+  Pass(ctx, PassKind::kStore, store, readBuffer, reuse).Directory(root, source);
 }
 
 unsigned char* WriteTree(const DirNode& dir, bool withCrc, unsigned char* p) {

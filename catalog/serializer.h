@@ -12,6 +12,7 @@ namespace korvex {
 
 class ContentStoreBuilder;
 class DirNode;
+class ReuseSource;
 struct Context;
 
 // Length of the tree block with a CRC field in every file record.
@@ -22,11 +23,14 @@ uint64_t TreeSize(const DirNode& root);
 // reads only the files with the stored flag.  Both copy flagged files into
 // `store` (null when storage is off), clear the flag of files that cannot be
 // read, report those on standard error, show progress, and convert names to
-// the OEM code page.  `readBuffer` holds kBlockSize bytes.
+// the OEM code page.  `readBuffer` holds kBlockSize bytes.  A file `reuse`
+// (null for create) knows is not read: it takes the CRC-32 and contents given.
 void CalcPass(Context& ctx, DirNode& root, const std::string& source,
-              ContentStoreBuilder* store, unsigned char* readBuffer);
+              ContentStoreBuilder* store, unsigned char* readBuffer,
+              const ReuseSource* reuse = nullptr);
 void StorePass(Context& ctx, DirNode& root, const std::string& source,
-               ContentStoreBuilder* store, unsigned char* readBuffer);
+               ContentStoreBuilder* store, unsigned char* readBuffer,
+               const ReuseSource* reuse = nullptr);
 
 // Writes the tree block at cursor and returns the position after it.
 unsigned char* WriteTree(const DirNode& root, bool withCrc, unsigned char* cursor);

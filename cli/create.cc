@@ -11,9 +11,12 @@
 #include "catalog/crc32.h"
 #include "catalog/format.h"
 #include "catalog/progress.h"
+#include "catalog/reuse.h"
 #include "catalog/serializer.h"
 #include "catalog/tree.h"
 #include "cli/arguments.h"
+#include "cli/create.h"
+#include "cli/exit_code.h"
 #include "cli/grouped.h"
 #include "cli/korvex.h"
 #include "platform/console.h"
@@ -62,27 +65,14 @@ struct AlignedDelete {
 int Refuse(Context& ctx, const std::string& reason) {
   ctx.console.Say("Fail (" + reason + ")\n");
   ctx.console.RestoreTitle();
-  return 4;
+  return kExitCannotWrite;
 }
 
-}  // namespace
-
-int RunCreate(Context& ctx, int argc, char** argv) {
+// Returns kNoExit after the options, or the exit code of a bad one.
+const int kNoExit = -1;
+int ParseOptions(Context& ctx, Arguments& args) {
   Console& console = ctx.console;
   CatalogOptions& options = ctx.options;
-  ScanTotals& totals = ctx.totals;
-  console.Say(" Cmd::Create\n");
-  DirNode root;
-  totals.dirCount = 0;
-  totals.fileCount = 0;
-  totals.totalBytes = 0;
-  totals.processedBytes = 0;
-  totals.progressStep = 0;
-  totals.refreshThreshold = 0;
-  console.SetTitle(StageTitle("Scan"));
-  options.crcEnabled = true;
-
-  Arguments args(argc, argv);
   while (const char* option = args.NextOption()) {
     if (strncmp(option, "/store=", 7) == 0) {
       options.storageEnabled = true;
@@ -100,81 +90,153 @@ int RunCreate(Context& ctx, int argc, char** argv) {
       return UnknownParameter(ctx, option);
     }
   }
-  if (args.NameCount() < 1) return NotAllNames(ctx);
-  std::string catalogName = args.Name(0);
-  std::string source = args.NameCount() > 1 ? args.Name(1) : ".";
-  if (!source.empty() && source.back() == kPathSeparator) source.pop_back();
-  if (!EndsWithDir(catalogName)) catalogName += ".dir";
+  return kNoExit;
+}
 
-  console.Say("Scanning: " + source + "...x");
-  root.Scan(ctx, source);
-  console.Say("\b" + std::to_string(totals.dirCount) + " dirs, " +
-              std::to_string(totals.fileCount) + " files.\n");
+// One catalog write: scan, size, one pass, serialize, write.
+class CatalogBuild {
+ public:
+  CatalogBuild(Context& ctx, UpdateSource* update) : ctx_(ctx), update_(update) {}
 
-  uint64_t treeLength = TreeSize(root);
-  if (!options.crcEnabled) treeLength -= 4ull * static_cast<uint32_t>(totals.fileCount);
-  if (treeLength > kTreeLengthMask) {
-    return Refuse(ctx, "catalog too large: the tree needs " + FormatGrouped(treeLength) +
-                           " bytes, at most " + FormatGrouped(kTreeLengthMask));
+  int Run(int argc, char** argv) {
+    ScanTotals& totals = ctx_.totals;
+    ctx_.console.Say(update_ ? " Cmd::Update\n" : " Cmd::Create\n");
+    totals.dirCount = 0;
+    totals.fileCount = 0;
+    totals.totalBytes = 0;
+    totals.processedBytes = 0;
+    totals.progressStep = 0;
+    totals.refreshThreshold = 0;
+    ctx_.console.SetTitle(StageTitle("Scan"));
+    ctx_.options.crcEnabled = true;
+
+    Arguments args(argc, argv);
+    int code = ParseOptions(ctx_, args);
+    if (code != kNoExit) return code;
+    if (args.NameCount() < 1) return NotAllNames(ctx_);
+    catalogName_ = args.Name(0);
+    source_ = args.NameCount() > 1 ? args.Name(1) : ".";
+    if (!source_.empty() && source_.back() == kPathSeparator) source_.pop_back();
+    if (!EndsWithDir(catalogName_)) catalogName_ += ".dir";
+    if (update_) update_->Load(catalogName_);
+
+    ctx_.console.Say("Scanning: " + source_ + "...x");
+    root_.Scan(ctx_, source_);
+    ctx_.console.Say("\b" + std::to_string(totals.dirCount) + " dirs, " +
+                     std::to_string(totals.fileCount) + " files.\n");
+    code = Allocate();
+    if (code != kNoExit) return code;
+    code = RunPass();
+    if (code != kNoExit) return code;
+    return Write();
   }
-  const uint32_t tree32 = static_cast<uint32_t>(treeLength);
-  std::unique_ptr<unsigned char[]> header(new (std::nothrow) unsigned char[kHeaderSize + tree32]);
-  if (!header) return Refuse(ctx, "out of memory");
-  memcpy(header.get(), kCatalogMagic, kMagicSize);
-  EncodeFixed32(header.get() + kTreeLengthOffset, tree32 | (options.crcEnabled ? kCrcFlag : 0));
 
-  ContentStoreBuilder store;
-  if (options.storageEnabled) {
+ private:
+  // Sizes the tree block and the content store and allocates both.
+  int Allocate() {
+    ScanTotals& totals = ctx_.totals;
+    uint64_t treeLength = TreeSize(root_);
+    if (!ctx_.options.crcEnabled) treeLength -= 4ull * static_cast<uint32_t>(totals.fileCount);
+    if (treeLength > kTreeLengthMask) {
+      return Refuse(ctx_, "catalog too large: the tree needs " + FormatGrouped(treeLength) +
+                              " bytes, at most " + FormatGrouped(kTreeLengthMask));
+    }
+    tree32_ = static_cast<uint32_t>(treeLength);
+    header_.reset(new (std::nothrow) unsigned char[kHeaderSize + tree32_]);
+    if (!header_) return Refuse(ctx_, "out of memory");
+    memcpy(header_.get(), kCatalogMagic, kMagicSize);
+    EncodeFixed32(header_.get() + kTreeLengthOffset,
+                  tree32_ | (ctx_.options.crcEnabled ? kCrcFlag : 0));
+    if (!ctx_.options.storageEnabled) return kNoExit;
     totals.selectedBytes += 8 * static_cast<int64_t>(totals.selectedCount);
     if (totals.selectedBytes > 0xFFFFFFFFll) {
-      return Refuse(ctx, "catalog too large: the content store needs " +
-                             FormatGrouped(totals.selectedBytes) + " bytes, at most " +
-                             FormatGrouped(0xFFFFFFFFll));
+      return Refuse(ctx_, "catalog too large: the content store needs " +
+                              FormatGrouped(totals.selectedBytes) + " bytes, at most " +
+                              FormatGrouped(0xFFFFFFFFll));
     }
-    if (!store.Reset(static_cast<uint32_t>(totals.selectedCount),
-                     static_cast<uint32_t>(totals.selectedBytes))) {
-      return Refuse(ctx, "out of memory");
+    if (!store_.Reset(static_cast<uint32_t>(totals.selectedCount),
+                      static_cast<uint32_t>(totals.selectedBytes))) {
+      return Refuse(ctx_, "out of memory");
     }
+    return kNoExit;
   }
-  const int64_t storedBytes = totals.selectedBytes - 8 * static_cast<int64_t>(totals.selectedCount);
-  ContentStoreBuilder* storeOrNull = options.storageEnabled ? &store : nullptr;
 
-  std::unique_ptr<unsigned char[], AlignedDelete> readBuffer(
-      new (kReadBufferAlignment, std::nothrow) unsigned char[kBlockSize]);
-  if (!readBuffer) return Refuse(ctx, "out of memory");
-  totals.processedBytes = 0;
-  totals.refreshThreshold = 0;
-  if (options.crcEnabled) {
-    console.Say("Result size (w/Store): " + FormatGrouped(tree32) + " (" +
-                FormatGrouped(tree32 + 9 + totals.selectedBytes) + ") bytes.\n");
-    console.Say("Calc (Store): " + FormatGrouped(totals.totalBytes) + " (" +
-                FormatGrouped(storedBytes) + ") bytes...  0%");
-    console.SetTitle("{0%}" + StageTitle("Calc"));
-    totals.progressStep = totals.totalBytes / 100;
-    CalcPass(ctx, root, source, storeOrNull, readBuffer.get());
-  } else {
-    console.Say("Result size: " + FormatGrouped(tree32) + " bytes.\n");
-    console.Say("Storing: " + FormatGrouped(storedBytes) + " bytes...  0%");
-    console.SetTitle("{0%}" + StageTitle("Store"));
-    totals.progressStep = totals.selectedBytes / 100;
-    StorePass(ctx, root, source, storeOrNull, readBuffer.get());
+  // The calc pass, or with /fast the store pass, with its lines.
+  int RunPass() {
+    Console& console = ctx_.console;
+    ScanTotals& totals = ctx_.totals;
+    std::unique_ptr<unsigned char[], AlignedDelete> readBuffer(
+        new (kReadBufferAlignment, std::nothrow) unsigned char[kBlockSize]);
+    if (!readBuffer) return Refuse(ctx_, "out of memory");
+    const bool calc = ctx_.options.crcEnabled;
+    if (calc) {
+      console.Say("Result size (w/Store): " + FormatGrouped(tree32_) + " (" +
+                  FormatGrouped(tree32_ + 9 + totals.selectedBytes) + ") bytes.\n");
+    } else {
+      console.Say("Result size: " + FormatGrouped(tree32_) + " bytes.\n");
+    }
+    const ReuseSource* reuse = update_ ? update_->Plan(ctx_, root_) : nullptr;
+    if (reuse) {
+      // The pass counts, and its lines show, only what it reads.
+      totals.totalBytes -= static_cast<int64_t>(reuse->bytes());
+      totals.selectedBytes -= static_cast<int64_t>(reuse->storedBytes());
+    }
+    const int64_t storedBytes = totals.selectedBytes - 8 * static_cast<int64_t>(totals.selectedCount);
+    ContentStoreBuilder* store = ctx_.options.storageEnabled ? &store_ : nullptr;
+    totals.processedBytes = 0;
+    totals.refreshThreshold = 0;
+    if (calc) {
+      console.Say("Calc (Store): " + FormatGrouped(totals.totalBytes) + " (" +
+                  FormatGrouped(storedBytes) + ") bytes...  0%");
+      console.SetTitle("{0%}" + StageTitle("Calc"));
+      totals.progressStep = totals.totalBytes / 100;
+      CalcPass(ctx_, root_, source_, store, readBuffer.get(), reuse);
+    } else {
+      console.Say("Storing: " + FormatGrouped(storedBytes) + " bytes...  0%");
+      console.SetTitle("{0%}" + StageTitle("Store"));
+      totals.progressStep = totals.selectedBytes / 100;
+      StorePass(ctx_, root_, source_, store, readBuffer.get(), reuse);
+    }
+    console.Say(" complete!\n");
+    return kNoExit;
   }
-  readBuffer.reset();
-  console.Say(" complete!\n");
 
-  WriteTree(root, options.crcEnabled, header.get() + kHeaderSize);
-  EncodeFixed32(header.get() + kTreeCrcOffset,
-                crc32::Value(header.get() + kHeaderSize, tree32));
-  console.SetTitle(StageTitle("Saving"));
-  uint64_t fileSize = kHeaderSize + static_cast<uint64_t>(tree32);
-  if (options.storageEnabled) fileSize += kStoreHeadSize + store.used();
-  console.Say("Write " + catalogName + " " + FormatGrouped(static_cast<int64_t>(fileSize)) +
-              " bytes...");
-  bool written = WriteCatalogFile(ctx.env, catalogName, header.get(), kHeaderSize + tree32,
-                                  options.storageEnabled ? store.data() : nullptr, store.used());
-  if (!written) return Refuse(ctx, "cannot write catalog");
-  console.Say("Ok\n");
-  return 0;
+  int Write() {
+    const bool storing = ctx_.options.storageEnabled;
+    WriteTree(root_, ctx_.options.crcEnabled, header_.get() + kHeaderSize);
+    EncodeFixed32(header_.get() + kTreeCrcOffset,
+                  crc32::Value(header_.get() + kHeaderSize, tree32_));
+    ctx_.console.SetTitle(StageTitle("Saving"));
+    uint64_t fileSize = kHeaderSize + static_cast<uint64_t>(tree32_);
+    if (storing) fileSize += kStoreHeadSize + store_.used();
+    ctx_.console.Say("Write " + catalogName_ + " " +
+                     FormatGrouped(static_cast<int64_t>(fileSize)) + " bytes...");
+    if (!WriteCatalogFile(ctx_.env, catalogName_, header_.get(), kHeaderSize + tree32_,
+                          storing ? store_.data() : nullptr, store_.used())) {
+      return Refuse(ctx_, "cannot write catalog");
+    }
+    ctx_.console.Say("Ok\n");
+    return kExitSuccess;
+  }
+
+  Context& ctx_;
+  UpdateSource* update_;
+  DirNode root_;
+  std::string catalogName_;
+  std::string source_;
+  uint32_t tree32_ = 0;
+  std::unique_ptr<unsigned char[]> header_;
+  ContentStoreBuilder store_;
+};
+
+}  // namespace
+
+int BuildCatalog(Context& ctx, int argc, char** argv, UpdateSource* update) {
+  return CatalogBuild(ctx, update).Run(argc, argv);
+}
+
+int RunCreate(Context& ctx, int argc, char** argv) {
+  return BuildCatalog(ctx, argc, argv, nullptr);
 }
 
 }  // namespace korvex

@@ -14,6 +14,7 @@ const char kBanner[] =
 const char kUsage[] =
     "Usage:\n"
     "  korvex c [/store=masks] [/max=bytes] [/fast] catalog [source-directory]\n"
+    "  korvex u [/store=masks] [/max=bytes] [/fast] catalog [source-directory]\n"
     "  korvex l [/fast] catalog [mask]\n"
     "  korvex e [/mount=root] [/fast] [/overwrite] catalog path-in-catalog "
     "[target-directory]\n"
@@ -39,6 +40,7 @@ int RunKorvex(Context& ctx, int argc, char** argv) {
   if (strcmp(word, "e") == 0) return RunExtract(ctx, argc, argv);
   if (strcmp(word, "l") == 0) return RunList(ctx, argc, argv);
   if (strcmp(word, "s") == 0) return RunSearch(ctx, argc, argv);
+  if (strcmp(word, "u") == 0) return RunUpdate(ctx, argc, argv);
   console.Err(kUsage);
   console.Flush(Stream::kErr);
   return 1;

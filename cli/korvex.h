@@ -15,6 +15,7 @@ int RunCreate(Context& ctx, int argc, char** argv);
 int RunList(Context& ctx, int argc, char** argv);
 int RunExtract(Context& ctx, int argc, char** argv);
 int RunSearch(Context& ctx, int argc, char** argv);
+int RunUpdate(Context& ctx, int argc, char** argv);
 
 }  // namespace korvex
 

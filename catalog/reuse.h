@@ -1,0 +1,55 @@
+// What an update takes from the catalog it replaces instead of reading the
+// medium.  A file the pass would read whose catalog path, size and time equal
+// an earlier entry's is taken as unchanged: it keeps that entry's CRC-32
+// and, when it is to be stored, the earlier stored contents.
+#ifndef KORVEX_CATALOG_REUSE_H_
+#define KORVEX_CATALOG_REUSE_H_
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+namespace korvex {
+
+class CatalogReader;
+class DirNode;
+class Env;
+class FileNode;
+struct CatalogOptions;
+
+struct ReusedFile {
+  const FileNode* file;
+  uint32_t crc;
+  const unsigned char* contents;  // its bytes when it is to be stored, else null
+};
+
+class ReuseSource {
+ public:
+  // Pairs the files of root, scanned and not yet passed over, with the
+  // catalog `old` has loaded.  CRC-32s are taken only from a catalog that
+  // has them and only for the calc pass; stored contents only after the
+  // whole earlier data area matched its store CRC.
+  void Build(Env& env, CatalogReader& old, const DirNode& root, const CatalogOptions& options);
+
+  // Null when the pass must read the file.
+  const ReusedFile* Find(const FileNode& file) const;
+
+  uint64_t files() const { return files_.size(); }
+  uint64_t bytes() const { return bytes_; }
+  uint64_t storedBytes() const { return storedBytes_; }
+  // Stored files were wanted from the earlier data area, which failed its
+  // check or could not be read: they are read from the medium.
+  bool storeDamaged() const { return storeDamaged_; }
+
+ private:
+  std::vector<ReusedFile> files_;  // by the address of the file
+  std::vector<unsigned char> oldData_;
+  uint64_t bytes_ = 0;
+  uint64_t storedBytes_ = 0;
+  bool storeDamaged_ = false;
+};
+
+}  // namespace korvex
+
+#endif  // KORVEX_CATALOG_REUSE_H_

@@ -1,0 +1,46 @@
+// The files of an earlier catalog by catalog path, with the size, time,
+// CRC-32 and stored-file index each had: one array of small fixed records
+// sorted by path, the paths end to end in one string.
+#ifndef KORVEX_CATALOG_REUSE_INDEX_H_
+#define KORVEX_CATALOG_REUSE_INDEX_H_
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+namespace korvex {
+
+class CatalogReader;
+
+class ReuseIndex {
+ public:
+  struct Entry {
+    uint32_t keyOffset;
+    uint32_t keyLength;
+    uint32_t size;
+    uint32_t time;
+    uint32_t crc;         // 0 when the catalog has no CRC fields
+    int32_t storedIndex;  // -1 when the contents are not stored
+  };
+
+  // Walks the whole catalog the reader has loaded, from its first entry.
+  void Build(CatalogReader& reader);
+
+  // The file whose key is given: its names from the root down, OEM code
+  // page, joined by NUL bytes (no name holds one, so no two paths share a
+  // key).  Null when there is none.
+  const Entry* Find(const std::string& key) const;
+  bool hasCrc() const { return hasCrc_; }
+  size_t size() const { return entries_.size(); }
+
+ private:
+  std::string keys_;
+  std::vector<Entry> entries_;
+  bool hasCrc_ = false;
+};
+
+}  // namespace korvex
+
+#endif  // KORVEX_CATALOG_REUSE_INDEX_H_
