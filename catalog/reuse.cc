@@ -1,7 +1,6 @@
 #include "catalog/reuse.h"
 
 #include <algorithm>
-#include <functional>
 
 #include "catalog/coding.h"
 #include "catalog/context.h"
@@ -30,11 +29,11 @@ class Pairing {
   void Directory(const DirNode& dir, std::string* key) {
     const size_t base = key->size();
     for (const FileNode& file : dir.files) {
-      Append(key, base, file.name());
+      Append(key, base, file.name(), file.nameLength(), false);
       Consider(file, *key);
     }
     for (const auto& sub : dir.subdirectories) {
-      Append(key, base, sub->name.c_str());
+      Append(key, base, sub->name.c_str(), sub->name.size(), true);
       Directory(*sub, key);
     }
     key->resize(base);
@@ -43,13 +42,11 @@ class Pairing {
   std::vector<Candidate> candidates;
 
  private:
-  void Append(std::string* key, size_t base, const char* name) {
+  void Append(std::string* key, size_t base, const char* name, size_t length, bool isDir) {
     key->resize(base);
-    if (base != 0) key->push_back('\0');
-    const size_t start = key->size();
-    key->append(name);
+    ReuseIndex::AppendKey(key, name, length, isDir);
     // The catalog will hold the name in the OEM code page.
-    env_.AnsiToOem(&(*key)[start]);
+    env_.AnsiToOem(&(*key)[base + 1]);
   }
 
   void Consider(const FileNode& file, const std::string& key) {
@@ -94,6 +91,7 @@ void ReuseSource::Build(Env& env, CatalogReader& old, const DirNode& root,
   const bool wantsStore = std::any_of(pairing.candidates.begin(), pairing.candidates.end(),
                                       [](const Candidate& c) { return c.stored; });
   if (wantsStore && !old.ReadDataArea(&oldData_)) storeDamaged_ = true;
+  files_.reserve(pairing.candidates.size());
   for (const Candidate& c : pairing.candidates) {
     ReusedFile reused{c.file, c.entry->crc, nullptr};
     if (c.stored) {
@@ -108,17 +106,11 @@ void ReuseSource::Build(Env& env, CatalogReader& old, const DirNode& root,
     bytes_ += c.file->size;
     files_.push_back(reused);
   }
-  std::sort(files_.begin(), files_.end(), [](const ReusedFile& a, const ReusedFile& b) {
-    return std::less<const FileNode*>()(a.file, b.file);
-  });
 }
 
-const ReusedFile* ReuseSource::Find(const FileNode& file) const {
-  auto at = std::lower_bound(files_.begin(), files_.end(), &file,
-                             [](const ReusedFile& r, const FileNode* f) {
-                               return std::less<const FileNode*>()(r.file, f);
-                             });
-  return at != files_.end() && at->file == &file ? &*at : nullptr;
+const ReusedFile* ReuseSource::Next(const FileNode& file) {
+  if (next_ == files_.size() || files_[next_].file != &file) return nullptr;
+  return &files_[next_++];
 }
 
 }  // namespace korvex

@@ -32,8 +32,9 @@ class ReuseSource {
   // whole earlier data area matched its store CRC.
   void Build(Env& env, CatalogReader& old, const DirNode& root, const CatalogOptions& options);
 
-  // Null when the pass must read the file.
-  const ReusedFile* Find(const FileNode& file) const;
+  // Asked for every file in the pass's order (files, then subdirectories,
+  // each whole): what to take for it, or null when it must be read.
+  const ReusedFile* Next(const FileNode& file);
 
   uint64_t files() const { return files_.size(); }
   uint64_t bytes() const { return bytes_; }
@@ -43,7 +44,8 @@ class ReuseSource {
   bool storeDamaged() const { return storeDamaged_; }
 
  private:
-  std::vector<ReusedFile> files_;  // by the address of the file
+  std::vector<ReusedFile> files_;  // in the pass's order
+  size_t next_ = 0;
   std::vector<unsigned char> oldData_;
   uint64_t bytes_ = 0;
   uint64_t storedBytes_ = 0;

@@ -28,10 +28,15 @@ class ReuseIndex {
   // Walks the whole catalog the reader has loaded, from its first entry.
   void Build(CatalogReader& reader);
 
-  // The file whose key is given: its names from the root down, OEM code
-  // page, joined by NUL bytes (no name holds one, so no two paths share a
-  // key).  Null when there is none.
+  // The file whose key is given (see AppendKey).  Null when there is none.
   const Entry* Find(const std::string& key) const;
+
+  // Appends one name, OEM code page, of a path's key: each directory as
+  // 0x02, its name and 0x00, then the file as 0x01 and its name.  No name
+  // holds a NUL, so no two paths share a key; and a tree walked files
+  // first, then subdirectories, names in strcmp order, yields its keys
+  // in sorted order.
+  static void AppendKey(std::string* key, const char* name, size_t length, bool isDir);
   bool hasCrc() const { return hasCrc_; }
   size_t size() const { return entries_.size(); }
 
@@ -39,6 +44,7 @@ class ReuseIndex {
   std::string keys_;
   std::vector<Entry> entries_;
   bool hasCrc_ = false;
+  mutable size_t next_ = 0;  // after the entry found last
 };
 
 }  // namespace korvex

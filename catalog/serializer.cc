@@ -29,7 +29,7 @@ enum class PassKind { kCalc, kStore };
 class Pass {
  public:
   Pass(Context& ctx, PassKind kind, ContentStoreBuilder* store, unsigned char* buffer,
-       const ReuseSource* reuse)
+       ReuseSource* reuse)
       : ctx_(ctx), kind_(kind), store_(store), buffer_(buffer), reuse_(reuse) {}
 
   void Directory(DirNode& dir, const std::string& parentPath) {
@@ -48,6 +48,8 @@ class Pass {
 
   // Returns false when the file could not be opened or read in full.
   bool File(FileNode& file, const std::string& dirPath) {
+    // Update: what the earlier catalog vouches for is not read again.
+    const ReusedFile* reused = reuse_ ? reuse_->Next(file) : nullptr;
     unsigned char* dest = nullptr;
     if (Stores(file)) {
       dest = store_->Reserve(file.size32());
@@ -56,7 +58,7 @@ class Pass {
     // The path is spelt before the name's conversion, and only for a file
     // the pass may open: the store pass passes most files by.
     const bool reads = kind_ == PassKind::kCalc || Stores(file);
-    std::string path = reads ? dirPath + file.name() : std::string();
+    std::string path = reads && !reused ? dirPath + file.name() : std::string();
     ctx_.env.AnsiToOem(file.mutableName());
     if (!reads) return true;
     if (!file.readable) {
@@ -64,8 +66,7 @@ class Pass {
       if (Stores(file)) store_->Commit(0, 0);
       return true;
     }
-    // Update: what the earlier catalog vouches for is not read again.
-    if (const ReusedFile* reused = reuse_ ? reuse_->Find(file) : nullptr) {
+    if (reused != nullptr) {
       file.crc = reused->crc;
       if (dest != nullptr && Stores(file)) {
         memcpy(dest, reused->contents, file.size32());
@@ -139,18 +140,18 @@ class Pass {
   PassKind kind_;
   ContentStoreBuilder* store_;
   unsigned char* buffer_;
-  const ReuseSource* reuse_;
+  ReuseSource* reuse_;
 };
 
 }  // namespace
 
 void CalcPass(Context& ctx, DirNode& root, const std::string& source,
-              ContentStoreBuilder* store, unsigned char* readBuffer, const ReuseSource* reuse) {
+              ContentStoreBuilder* store, unsigned char* readBuffer, ReuseSource* reuse) {
   Pass(ctx, PassKind::kCalc, store, readBuffer, reuse).Directory(root, source);
 }
 
 void StorePass(Context& ctx, DirNode& root, const std::string& source,
-               ContentStoreBuilder* store, unsigned char* readBuffer, const ReuseSource* reuse) {
+               ContentStoreBuilder* store, unsigned char* readBuffer, ReuseSource* reuse) {
   Pass(ctx, PassKind::kStore, store, readBuffer, reuse).Directory(root, source);
 }
 

@@ -27,10 +27,10 @@ uint64_t TreeSize(const DirNode& root);
 // (null for create) knows is not read: it takes the CRC-32 and contents given.
 void CalcPass(Context& ctx, DirNode& root, const std::string& source,
               ContentStoreBuilder* store, unsigned char* readBuffer,
-              const ReuseSource* reuse = nullptr);
+              ReuseSource* reuse = nullptr);
 void StorePass(Context& ctx, DirNode& root, const std::string& source,
                ContentStoreBuilder* store, unsigned char* readBuffer,
-               const ReuseSource* reuse = nullptr);
+               ReuseSource* reuse = nullptr);
 
 // Writes the tree block at cursor and returns the position after it.
 unsigned char* WriteTree(const DirNode& root, bool withCrc, unsigned char* cursor);

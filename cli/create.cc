@@ -175,7 +175,7 @@ class CatalogBuild {
     } else {
       console.Say("Result size: " + FormatGrouped(tree32_) + " bytes.\n");
     }
-    const ReuseSource* reuse = update_ ? update_->Plan(ctx_, root_) : nullptr;
+    ReuseSource* reuse = update_ ? update_->Plan(ctx_, root_) : nullptr;
     if (reuse) {
       // The pass counts, and its lines show, only what it reads.
       totals.totalBytes -= static_cast<int64_t>(reuse->bytes());

@@ -23,7 +23,7 @@ class UpdateSource {
   // After the scan, before the pass: pairs the files with the earlier
   // catalog and reports what is reused, or why nothing is.  Null when the
   // earlier catalog could not be loaded.
-  const ReuseSource* Plan(Context& ctx, const DirNode& root);
+  ReuseSource* Plan(Context& ctx, const DirNode& root);
 
  private:
   CatalogReader old_;

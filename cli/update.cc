@@ -11,7 +11,7 @@ void UpdateSource::Load(const std::string& catalogName) {
   loaded_ = old_.Load(catalogName);
 }
 
-const ReuseSource* UpdateSource::Plan(Context& ctx, const DirNode& root) {
+ReuseSource* UpdateSource::Plan(Context& ctx, const DirNode& root) {
   if (!loaded_) {
     ctx.console.Say("Reused: none, cannot load " + name_ + " (" + old_.LoadError() + ")\n");
     return nullptr;
