@@ -16,6 +16,7 @@ const char kBanner[] =
 const char kUsage[] =
     "Usage:\n"
     "  korvex c [/store=masks] [/max=bytes] [/fast] catalog [source-directory]\n"
+    "  korvex u [/store=masks] [/max=bytes] [/fast] catalog [source-directory]\n"
     "  korvex l [/fast] catalog [mask]\n"
     "  korvex e [/mount=root] [/fast] [/overwrite] catalog path-in-catalog "
     "[target-directory]\n"
@@ -52,6 +53,7 @@ int RunKorvex(Context& ctx, int argc, char** argv) {
   if (strcmp(word, "s") == 0) return RunSearch(ctx, argc, argv);
   if (strcmp(word, "v") == 0) return RunVerify(ctx, argc, argv);
   if (strcmp(word, "d") == 0) return RunCompare(ctx, argc, argv);
+  if (strcmp(word, "u") == 0) return RunUpdate(ctx, argc, argv);
   console.Err(std::string(kUsage) + DashDashNote());
   console.Flush(Stream::kErr);
   return kExitUsage;
