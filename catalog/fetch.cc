@@ -27,31 +27,57 @@ bool ReadFixed32(File& in, uint64_t position, uint32_t* value) {
 
 }  // namespace
 
-bool CatalogReader::FetchStored(bool verify, ProgressObserver& progress,
-                                std::vector<unsigned char>* contents) const {
-  if (storedOrdinal_ < 0) return false;
+std::unique_ptr<File> CatalogReader::OpenDataArea(StoreHead* head) const {
+  if (!walker_) return nullptr;
   std::unique_ptr<File> in = env_.OpenRead(fileName_);
-  if (!in) return false;
+  if (!in) return nullptr;
 
   // It must still be the catalog that was loaded.
   unsigned char bytes[kHeaderSize];
   CatalogHeader header;
   if (!ReadExactly(*in, bytes, kHeaderSize) || !header.DecodeFrom(bytes, kHeaderSize) ||
       header.treeCrc != header_.treeCrc || header.treeLength != treeLength_) {
-    return false;
+    return nullptr;
   }
   const uint64_t storeStart = kHeaderSize + uint64_t{treeLength_};
-  StoreHead head;
   if (!in->Seek(storeStart) || !ReadExactly(*in, bytes, kStoreHeadSize) ||
-      !head.DecodeFrom(bytes, kStoreHeadSize)) {
-    return false;
+      !head->DecodeFrom(bytes, kStoreHeadSize)) {
+    return nullptr;
   }
-  const uint32_t storeCrc = head.crc;
-  const uint64_t dataLength = head.dataLength;
-  const uint64_t dataStart = storeStart + kStoreHeadSize;
   // A data area that runs past the end of the file is damage; no buffer is
   // sized by what it claims.
-  if (dataStart + dataLength > in->Size()) return false;
+  if (storeStart + kStoreHeadSize + head->dataLength > in->Size()) return nullptr;
+  return in;
+}
+
+bool CatalogReader::ReadDataArea(BlockReader& reader, std::vector<unsigned char>* data) const {
+  StoreHead head;
+  std::unique_ptr<File> in = OpenDataArea(&head);
+  if (!in) return false;
+  std::vector<unsigned char> bytes;
+  try {
+    bytes.resize(head.dataLength);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  ReadResult read = reader.ReadExactly(*in, head.dataLength, [&](const Block& block) {
+    memcpy(bytes.data() + block.offset, block.data, block.size);
+    return true;
+  });
+  if (!read.ok() || read.crc != head.crc) return false;
+  data->swap(bytes);
+  return true;
+}
+
+bool CatalogReader::FetchStored(bool verify, ProgressObserver& progress,
+                                std::vector<unsigned char>* contents) const {
+  if (storedOrdinal_ < 0) return false;
+  StoreHead head;
+  std::unique_ptr<File> in = OpenDataArea(&head);
+  if (!in) return false;
+  const uint32_t storeCrc = head.crc;
+  const uint64_t dataLength = head.dataLength;
+  const uint64_t dataStart = kHeaderSize + uint64_t{treeLength_} + kStoreHeadSize;
 
   // The slot and the record must lie inside the data area.
   const uint64_t slot = 4 * uint64_t(storedOrdinal_);

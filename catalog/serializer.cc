@@ -7,6 +7,7 @@
 #include "catalog/content_store.h"
 #include "catalog/format.h"
 #include "catalog/progress.h"
+#include "catalog/reuse.h"
 #include "catalog/tree.h"
 #include "platform/env.h"
 
@@ -77,6 +78,8 @@ class Pass {
 
   // Returns false when the file could not be opened or read in full.
   bool File(FileNode& file, const std::string& dirPath) {
+    // Update: what the earlier catalog vouches for is not read again.
+    const ReusedFile* reused = ctx_.reuse ? ctx_.reuse->Next(file) : nullptr;
     unsigned char* dest = nullptr;
     if (Stores(file)) {
       dest = store_->Reserve(file.size32());
@@ -85,12 +88,20 @@ class Pass {
     // The path is spelt before the name's conversion, and only for a file
     // the pass may open: the store pass passes most files by.
     const bool reads = kind_ == PassKind::kCalc || Stores(file);
-    std::string path = reads ? dirPath + file.name() : std::string();
+    std::string path = reads && !reused ? dirPath + file.name() : std::string();
     ctx_.env.AnsiToOem(file.mutableName());
     if (!reads) return true;
     if (!file.readable) {
       // Links and devices are cataloged as empty and never opened.
       if (Stores(file)) store_->Commit(0, 0);
+      return true;
+    }
+    if (reused != nullptr) {
+      file.crc = reused->crc;
+      if (dest != nullptr && Stores(file)) {
+        memcpy(dest, reused->contents, file.size32());
+        store_->Commit(file.size32(), reused->crc);
+      }
       return true;
     }
     ReadResult read = ctx_.reader.ReadFile(ctx_.env, path, file.size, [&](const Block& block) {

@@ -46,6 +46,7 @@ int RunKorvex(Context& ctx, int argc, char** argv) {
   if (strcmp(word, "s") == 0) return RunSearch(ctx, argc, argv);
   if (strcmp(word, "v") == 0) return RunVerify(ctx, argc, argv);
   if (strcmp(word, "d") == 0) return RunCompare(ctx, argc, argv);
+  if (strcmp(word, "u") == 0) return RunUpdate(ctx, argc, argv);
   console.Err(std::string(kUsage) + DashDashNote());
   console.Flush(Stream::kErr);
   return kExitUsage;

@@ -9,6 +9,7 @@ const char kBanner[] = "KORVEX v" KORVEX_VERSION " - media catalogs. " KORVEX_CO
 const char kUsage[] =
     "Usage:\n"
     "  korvex c [/store=masks] [/max=bytes] [/fast] catalog [source-directory]\n"
+    "  korvex u [/store=masks] [/max=bytes] [/fast] catalog [source-directory]\n"
     "  korvex l [/fast] catalog [mask]\n"
     "  korvex e [/mount=root] [/fast] [/overwrite] catalog path-in-catalog "
     "[target-directory]\n"
