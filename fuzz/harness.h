@@ -40,6 +40,8 @@ class MemoryEnv : public Env {
   void AnsiToOem(char*) override {}
   void OemToAnsi(char*) override {}
   void AcknowledgeTemporary() override {}
+  void WillRead(const std::string&, uint64_t) override {}
+  ReadAheadMode ReadAheadFor(const std::string&) override { return ReadAheadMode::kOff; }
 
  private:
   struct Node {

@@ -1,6 +1,6 @@
 // The one interface between korvex and the operating system: files,
-// directory enumeration, code pages and the "Temporary File!!!"
-// acknowledgement.  One POSIX and one Win32 implementation; tests wrap it to
+// directory enumeration, read-ahead hints, code pages and the
+// "Temporary File!!!" acknowledgement.  One POSIX and one Win32 implementation; tests wrap it to
 // inject faults.
 #ifndef KORVEX_PLATFORM_ENV_H_
 #define KORVEX_PLATFORM_ENV_H_
@@ -46,6 +46,13 @@ struct DirEntry {
   bool readable;        // false for entries no pass may open (links, devices)
 };
 
+// How reads ahead of a pass suit the medium a path is on.
+enum class ReadAheadMode {
+  kOff,      // turned off (KORVEX_READ_AHEAD=0 in the environment)
+  kSeeking,  // a spinning disk or an optical disc: every read in flight may cost a seek
+  kSolid,    // anything else
+};
+
 class Env {
  public:
   virtual ~Env() = default;
@@ -63,6 +70,12 @@ class Env {
   // order.  False when the directory cannot be listed.
   virtual bool ListDirectory(const std::string& path,
                              const std::function<void(const DirEntry&)>& visit) = 0;
+
+  // Starts reading the first length bytes of the file at path into the
+  // system's cache, for a read that follows soon.  Only a hint: it changes
+  // nothing a later open or read sees.  Safe to call from several threads.
+  virtual void WillRead(const std::string& path, uint64_t length) = 0;
+  virtual ReadAheadMode ReadAheadFor(const std::string& path) = 0;
 
   // In-place conversions between the ANSI and OEM code pages; each maps one
   // byte to one byte.
@@ -94,6 +107,12 @@ class EnvWrapper : public Env {
   bool ListDirectory(const std::string& path,
                      const std::function<void(const DirEntry&)>& visit) override {
     return target_->ListDirectory(path, visit);
+  }
+  void WillRead(const std::string& path, uint64_t length) override {
+    target_->WillRead(path, length);
+  }
+  ReadAheadMode ReadAheadFor(const std::string& path) override {
+    return target_->ReadAheadFor(path);
   }
   void AnsiToOem(char* text) override { target_->AnsiToOem(text); }
   void OemToAnsi(char* text) override { target_->OemToAnsi(text); }
