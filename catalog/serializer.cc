@@ -8,6 +8,7 @@
 #include "catalog/crc32.h"
 #include "catalog/format.h"
 #include "catalog/progress.h"
+#include "catalog/read_ahead.h"
 #include "catalog/tree.h"
 #include "platform/console.h"
 #include "platform/env.h"
@@ -27,8 +28,9 @@ enum class PassKind { kCalc, kStore };
 
 class Pass {
  public:
-  Pass(Context& ctx, PassKind kind, ContentStoreBuilder* store, unsigned char* buffer)
-      : ctx_(ctx), kind_(kind), store_(store), buffer_(buffer) {}
+  Pass(Context& ctx, PassKind kind, ContentStoreBuilder* store, unsigned char* buffer,
+       ReadAhead* ahead)
+      : ctx_(ctx), kind_(kind), store_(store), buffer_(buffer), ahead_(ahead) {}
 
   void Directory(DirNode& dir, const std::string& parentPath) {
     std::string path = parentPath + dir.name + kPathSeparator;
@@ -62,6 +64,7 @@ class Pass {
       if (Stores(file)) store_->Commit(0, 0);
       return true;
     }
+    ahead_->Reading(file);  // read-ahead: hints the files after this one
     std::unique_ptr<korvex::File> in = ctx_.env.OpenRead(path);
     if (!in) {
       file.attributes &= ~kAttrStored;
@@ -128,18 +131,30 @@ class Pass {
   PassKind kind_;
   ContentStoreBuilder* store_;
   unsigned char* buffer_;
+  ReadAhead* ahead_;
 };
+
+// Read-ahead: hints in pass order for the files the pass will read.
+ReadAhead::Limits AheadLimits(Context& ctx, const std::string& source) {
+  return ReadAhead::For(ctx.env.ReadAheadFor(source));
+}
 
 }  // namespace
 
 void CalcPass(Context& ctx, DirNode& root, const std::string& source,
               ContentStoreBuilder* store, unsigned char* readBuffer) {
-  Pass(ctx, PassKind::kCalc, store, readBuffer).Directory(root, source);
+  ReadAhead ahead(ctx.env, root, source, [](const FileNode& file) { return file.readable; },
+                  AheadLimits(ctx, source));
+  Pass(ctx, PassKind::kCalc, store, readBuffer, &ahead).Directory(root, source);
 }
 
 void StorePass(Context& ctx, DirNode& root, const std::string& source,
                ContentStoreBuilder* store, unsigned char* readBuffer) {
-  Pass(ctx, PassKind::kStore, store, readBuffer).Directory(root, source);
+  auto stored = [store](const FileNode& file) {
+    return store != nullptr && file.readable && (file.attributes & kAttrStored);
+  };
+  ReadAhead ahead(ctx.env, root, source, stored, AheadLimits(ctx, source));
+  Pass(ctx, PassKind::kStore, store, readBuffer, &ahead).Directory(root, source);
 }
 
 unsigned char* WriteTree(const DirNode& dir, bool withCrc, unsigned char* p) {
