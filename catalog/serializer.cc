@@ -2,11 +2,14 @@
 
 #include <string.h>
 
+#include <utility>
+
 #include "catalog/block_reader.h"
 #include "catalog/catalog_format.h"
 #include "catalog/content_store.h"
 #include "catalog/format.h"
 #include "catalog/progress.h"
+#include "catalog/read_ahead.h"
 #include "catalog/tree.h"
 #include "platform/env.h"
 
@@ -54,8 +57,8 @@ enum class PassKind { kCalc, kStore };
 
 class Pass {
  public:
-  Pass(const PassContext& ctx, PassKind kind, ContentStoreBuilder* store)
-      : ctx_(ctx), kind_(kind), store_(store) {}
+  Pass(const PassContext& ctx, PassKind kind, ContentStoreBuilder* store, ReadAhead* ahead)
+      : ctx_(ctx), kind_(kind), store_(store), ahead_(ahead) {}
 
   int32_t unreadable() const { return unreadable_; }
 
@@ -93,6 +96,7 @@ class Pass {
       if (Stores(file)) store_->Commit(0, 0);
       return true;
     }
+    ahead_->Reading(&file);
     ReadResult read = ctx_.reader.ReadFile(ctx_.env, path, file.size, [&](const Block& block) {
       Progress(block.size);
       if (dest != nullptr && Stores(file)) {
@@ -127,11 +131,15 @@ class Pass {
   ContentStoreBuilder* store_;
   uint64_t done_ = 0;
   int32_t unreadable_ = 0;
+  ReadAhead* ahead_;
 };
 
+// Hints in pass order, ahead of the pass, for the files reads(file) says it reads.
 int32_t RunPass(const PassContext& ctx, PassKind kind, DirNode& root, const std::string& source,
-                ContentStoreBuilder* store) {
-  Pass pass(ctx, kind, store);
+                ContentStoreBuilder* store, ReadAhead::Predicate reads) {
+  ReadAhead ahead(ctx.env, ReadAhead::TreeFiles(root, source, std::move(reads)),
+                  ReadAhead::For(ctx.env.ReadAheadFor(source)));
+  Pass pass(ctx, kind, store, &ahead);
   pass.Directory(root, source);
   return pass.unreadable();
 }
@@ -140,12 +148,16 @@ int32_t RunPass(const PassContext& ctx, PassKind kind, DirNode& root, const std:
 
 int32_t CalcPass(const PassContext& ctx, DirNode& root, const std::string& source,
                  ContentStoreBuilder* store) {
-  return RunPass(ctx, PassKind::kCalc, root, source, store);
+  return RunPass(ctx, PassKind::kCalc, root, source, store,
+                 [](const FileNode& file) { return file.readable; });
 }
 
 int32_t StorePass(const PassContext& ctx, DirNode& root, const std::string& source,
                   ContentStoreBuilder* store) {
-  return RunPass(ctx, PassKind::kStore, root, source, store);
+  auto stored = [store](const FileNode& file) {
+    return store != nullptr && file.readable && (file.attributes & kAttrStored);
+  };
+  return RunPass(ctx, PassKind::kStore, root, source, store, stored);
 }
 
 unsigned char* WriteTree(const DirNode& dir, bool withCrc, unsigned char* p) {
