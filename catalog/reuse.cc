@@ -113,4 +113,10 @@ const ReusedFile* ReuseSource::Next(const FileNode& file) {
   return &files_[next_++];
 }
 
+bool ReuseSource::AheadReuses(const FileNode& file) {
+  if (ahead_ == files_.size() || files_[ahead_].file != &file) return false;
+  ++ahead_;
+  return true;
+}
+
 }  // namespace korvex

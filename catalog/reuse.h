@@ -37,6 +37,9 @@ class ReuseSource {
   // Asked for every file in the pass's order (files, then subdirectories,
   // each whole): what to take for it, or null when it must be read.
   const ReusedFile* Next(const FileNode& file);
+  // The same question for a cursor of its own that runs ahead of Next, for
+  // read-ahead: asked of every file in pass order.
+  bool AheadReuses(const FileNode& file);
 
   uint64_t files() const { return files_.size(); }
   uint64_t bytes() const { return bytes_; }
@@ -48,6 +51,7 @@ class ReuseSource {
  private:
   std::vector<ReusedFile> files_;  // in the pass's order
   size_t next_ = 0;
+  size_t ahead_ = 0;
   std::vector<unsigned char> oldData_;
   uint64_t bytes_ = 0;
   uint64_t storedBytes_ = 0;

@@ -2,11 +2,14 @@
 
 #include <string.h>
 
+#include <utility>
+
 #include "catalog/block_reader.h"
 #include "catalog/catalog_format.h"
 #include "catalog/content_store.h"
 #include "catalog/format.h"
 #include "catalog/progress.h"
+#include "catalog/read_ahead.h"
 #include "catalog/reuse.h"
 #include "catalog/tree.h"
 #include "platform/env.h"
@@ -55,8 +58,8 @@ enum class PassKind { kCalc, kStore };
 
 class Pass {
  public:
-  Pass(const PassContext& ctx, PassKind kind, ContentStoreBuilder* store)
-      : ctx_(ctx), kind_(kind), store_(store) {}
+  Pass(const PassContext& ctx, PassKind kind, ContentStoreBuilder* store, ReadAhead* ahead)
+      : ctx_(ctx), kind_(kind), store_(store), ahead_(ahead) {}
 
   int32_t unreadable() const { return unreadable_; }
 
@@ -104,6 +107,7 @@ class Pass {
       }
       return true;
     }
+    ahead_->Reading(&file);
     ReadResult read = ctx_.reader.ReadFile(ctx_.env, path, file.size, [&](const Block& block) {
       Progress(block.size);
       if (dest != nullptr && Stores(file)) {
@@ -138,11 +142,20 @@ class Pass {
   ContentStoreBuilder* store_;
   uint64_t done_ = 0;
   int32_t unreadable_ = 0;
+  ReadAhead* ahead_;
 };
 
+// Hints in pass order, ahead of the pass, for the files reads(file) says it reads.
 int32_t RunPass(const PassContext& ctx, PassKind kind, DirNode& root, const std::string& source,
-                ContentStoreBuilder* store) {
-  Pass pass(ctx, kind, store);
+                ContentStoreBuilder* store, ReadAhead::Predicate reads) {
+  ReuseSource* reuse = ctx.reuse;
+  auto read = [reads = std::move(reads), reuse](const FileNode& file) {
+    const bool reused = reuse != nullptr && reuse->AheadReuses(file);
+    return !reused && reads(file);
+  };
+  ReadAhead ahead(ctx.env, ReadAhead::TreeFiles(root, source, std::move(read)),
+                  ReadAhead::For(ctx.env.ReadAheadFor(source)));
+  Pass pass(ctx, kind, store, &ahead);
   pass.Directory(root, source);
   return pass.unreadable();
 }
@@ -151,12 +164,16 @@ int32_t RunPass(const PassContext& ctx, PassKind kind, DirNode& root, const std:
 
 int32_t CalcPass(const PassContext& ctx, DirNode& root, const std::string& source,
                  ContentStoreBuilder* store) {
-  return RunPass(ctx, PassKind::kCalc, root, source, store);
+  return RunPass(ctx, PassKind::kCalc, root, source, store,
+                 [](const FileNode& file) { return file.readable; });
 }
 
 int32_t StorePass(const PassContext& ctx, DirNode& root, const std::string& source,
                   ContentStoreBuilder* store) {
-  return RunPass(ctx, PassKind::kStore, root, source, store);
+  auto stored = [store](const FileNode& file) {
+    return store != nullptr && file.readable && (file.attributes & kAttrStored);
+  };
+  return RunPass(ctx, PassKind::kStore, root, source, store, stored);
 }
 
 unsigned char* WriteTree(const DirNode& dir, bool withCrc, unsigned char* p) {

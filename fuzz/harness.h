@@ -42,6 +42,8 @@ class MemoryEnv : public Env {
   bool SetModificationTime(const std::string& path, uint32_t seconds) override;
   void AnsiToOem(char*) override {}
   void OemToAnsi(char*) override {}
+  void WillRead(const std::string&, uint64_t) override {}
+  ReadAheadMode ReadAheadFor(const std::string&) override { return ReadAheadMode::kOff; }
 
  private:
   struct Node {
