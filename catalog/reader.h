@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "catalog/store_reader.h"
 #include "catalog/tree_walker.h"
 
 namespace korvex {
@@ -40,6 +41,9 @@ struct LoadFailure {
   std::string systemText;
 };
 
+// The "Extr" progress display of a store check.
+StoreReader::Progress StoreCheckProgress(Context& ctx);
+
 class CatalogReader {
  public:
   explicit CatalogReader(Env& env) : env_(env) {}
@@ -65,6 +69,10 @@ class CatalogReader {
   // The tree block as loaded, for walks of one's own.
   const unsigned char* Tree() const;
   int32_t StoredOrdinal() const { return storedOrdinal_; }
+  // Directories open below the root after the record NextEntry returned.
+  size_t CurrentDepth() const { return walker().depth(); }
+  const std::string& FileName() const { return fileName_; }
+  uint32_t TreeCrc() const { return treeCrc_; }
 
   // The contents of the stored file NextEntry returned last.  With
   // ctx.options.crcEnabled the whole data area is read and checked against
