@@ -19,6 +19,9 @@
 #   9. verify against the catalog: over the 1 GiB at most 1.15 x cat (rhash
 #      -c and cksfv -f beside it), over the 200,000 files at most 1.2 x
 #      create, both with /fast.
+#  10. restore a directory of 10,000 stored small files (100 directories of
+#      the small tree) with korvex e: at most 2 x tar -x of the same files
+#      from an uncompressed tar, both into an empty directory.
 # The exit status is 1 when a goal fails.
 #
 # Usage: bench/goals.sh [DATA-DIR]
@@ -39,7 +42,7 @@ cd "$root"
 data=${1:-${KORVEX_BENCH_DATA:-build/bench-data}}
 runs=${KORVEX_BENCH_RUNS:-5}
 
-for tool in cmake rhash cksfv find cat dd; do
+for tool in cmake rhash cksfv find cat dd tar; do
   command -v "$tool" >/dev/null || { echo "missing $tool: run .ci/install-deps bench" >&2; exit 1; }
 done
 
@@ -320,6 +323,32 @@ printf "  v / cat %s (goal <= 1.15), v / c over the 200,000 files %s (goal <= 1.
   "$verify_cat" "$verify_create"
 goal9() { holds "$verify_cat" "<=" 1.15 && holds "$verify_create" "<=" 1.2; }
 verdict goal9
+
+# Goal 10 ------------------------------------------------------------------
+# The first 100 directories of the small tree, cataloged with every file
+# stored and packed by tar; both are unpacked into a fresh directory per run.
+if [[ ! -f restore.done || $(<restore.done) != "$version" ]]; then
+  rm -rf restore restore.dir restore.tar restore.done
+  mkdir -p restore/set
+  for d in $(cd small && ls | LC_ALL=C sort | head -100); do cp -a "small/$d" restore/set/; done
+  "$korvex" c '/store=*' restore.dir restore >/dev/null
+  tar -cf restore.tar -C restore set
+  echo "$version" >restore.done
+fi
+restore_files=$(find restore/set -type f | wc -l)
+for ((i = 0; i < runs; ++i)); do
+  rm -rf out-korvex out-tar && mkdir out-korvex out-tar
+  measure restorek "$data/restore.out" "$korvex" e restore.dir set out-korvex
+  measure restoret /dev/null tar -xf restore.tar -C out-tar
+done
+diff -r out-korvex/set out-tar/set >/dev/null || { echo "the restored trees differ" >&2; exit 1; }
+rm -rf out-korvex out-tar
+header "Goal 10: restore a directory of $restore_files stored small files"
+row "korvex e restore.dir set out-korvex" restorek
+row "tar -xf restore.tar -C out-tar" restoret
+restore_tar=$(ratio "${cpu[restorek]}" "${cpu[restoret]}")
+printf "  korvex / tar %s (goal <= 2): " "$restore_tar"
+verdict holds "$restore_tar" "<=" 2
 
 echo
 if ((failed > 0)); then

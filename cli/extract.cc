@@ -44,6 +44,41 @@ std::string DirectoryPrefix(Env& env, std::string text) {
   return text;
 }
 
+// Reads and announces the options; the first unknown one, or null.
+const char* ReadOptions(Context& ctx, Arguments& args, ExtractOptions* options) {
+  Console& console = ctx.console;
+  while (const char* option = args.NextOption()) {
+    if (strncmp(option, "/mount=", 7) == 0) {
+      options->mountRoot = option + 7;
+      console.Say(" + mounting (" + options->mountRoot + ")\n");
+    } else if (strcmp(option, "/fast") == 0) {
+      options->fast = true;
+      console.Say(" + fast processing (no CRC integrity check)\n");
+    } else if (strcmp(option, "/overwrite") == 0) {
+      options->overwrite = true;
+      console.Say(" + overwrite (always write new file)\n");
+    } else {
+      return option;
+    }
+  }
+  return nullptr;
+}
+
+// Walks to the first entry whose path is wanted, a directory's also without
+// its trailing separator; null when there is none.
+const char* FindEntry(CatalogReader& reader, const std::string& wanted) {
+  const std::string asDirectory = wanted + '\\';
+  reader.Rewind();
+  while (const char* name = reader.NextEntry()) {
+    const char* path = reader.CurrentPath().c_str() + 1;
+    if (EqualIgnoringAsciiCase(path, wanted.c_str()) ||
+        EqualIgnoringAsciiCase(path, asDirectory.c_str())) {
+      return name;
+    }
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 int RunExtract(Context& ctx, int argc, char** argv) {
@@ -52,20 +87,7 @@ int RunExtract(Context& ctx, int argc, char** argv) {
   console.Say(" Cmd::Extract\n");
   ExtractOptions options;
   Arguments args(argc, argv);
-  while (const char* option = args.NextOption()) {
-    if (strncmp(option, "/mount=", 7) == 0) {
-      options.mountRoot = option + 7;
-      console.Say(" + mounting (" + options.mountRoot + ")\n");
-    } else if (strcmp(option, "/fast") == 0) {
-      options.fast = true;
-      console.Say(" + fast processing (no CRC integrity check)\n");
-    } else if (strcmp(option, "/overwrite") == 0) {
-      options.overwrite = true;
-      console.Say(" + overwrite (always write new file)\n");
-    } else {
-      return UnknownParameter(ctx, option);
-    }
-  }
+  if (const char* unknown = ReadOptions(ctx, args, &options)) return UnknownParameter(ctx, unknown);
   if (args.NameCount() < 2) return NotAllNames(ctx);
   // Only the wanted path is compared with catalog names; the catalog and the
   // target directory are file-system names and stay in the ANSI code page.
@@ -87,20 +109,12 @@ int RunExtract(Context& ctx, int argc, char** argv) {
   if (!reader.HasCrc()) {
     console.Say("Warning: File has no CRC information, check & mount cannot be checked.\n");
   }
-  // "\" alone names the root; a directory is named with or without its
-  // trailing separator.
-  const bool root = wanted == "\\" || wanted == "/";
-  const std::string asDirectory = wanted + '\\';
-  reader.Rewind();
-  const char* name = nullptr;
-  while (!root && (name = reader.NextEntry()) != nullptr) {
-    const char* path = reader.CurrentPath().c_str() + 1;
-    if (EqualIgnoringAsciiCase(path, wanted.c_str()) ||
-        EqualIgnoringAsciiCase(path, asDirectory.c_str())) {
-      break;
-    }
+  // "\" alone names the root.
+  if (wanted == "\\" || wanted == "/") {
+    reader.Rewind();
+    return RestoreDirectory(ctx, options, reader, nullptr, targetDir);
   }
-  if (root) return RestoreDirectory(ctx, options, reader, nullptr, targetDir);
+  const char* name = FindEntry(reader, wanted);
   if (name == nullptr) {
     console.Say("Err: file '" + wanted + "' has not found in dir\n");
     if (!reader.HasCrc()) console.RestoreTitle();
