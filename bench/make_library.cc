@@ -7,7 +7,6 @@
 //   korvex_makelibrary DIR    DIR must not exist yet
 #include <stdint.h>
 #include <stdio.h>
-#include <string.h>
 #include <sys/stat.h>
 
 #include <memory>
@@ -15,13 +14,12 @@
 #include <vector>
 
 #include "catalog/catalog_file.h"
-#include "catalog/coding.h"
-#include "catalog/context.h"
+#include "catalog/catalog_format.h"
 #include "catalog/crc32.h"
 #include "catalog/format.h"
+#include "catalog/progress.h"
 #include "catalog/serializer.h"
 #include "catalog/tree.h"
-#include "platform/console.h"
 #include "platform/env.h"
 
 namespace korvex {
@@ -33,16 +31,6 @@ uint64_t Mix(uint64_t x) {  // splitmix64's finalizer
   x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
   return x ^ (x >> 31);
 }
-
-class QuietConsole : public Console {
- public:
-  void Write(Stream, const char*, size_t) override {}
-  void Flush(Stream) override {}
-  void SaveTitle() override {}
-  void SetTitle(const std::string&) override {}
-  void RestoreTitle() override {}
-  bool Failed() const override { return false; }
-};
 
 const int kCatalogs = 1000;
 const int kDirs = 10;
@@ -59,7 +47,7 @@ std::string Name(uint64_t seed) {
   return name + ".dat";
 }
 
-bool WriteOne(Context& ctx, const std::string& path, int c) {
+bool WriteOne(ScanContext& ctx, const std::string& path, int c) {
   DirNode root;
   auto names = std::make_shared<NamePool>();
   for (int d = 0; d < kDirs; ++d) {
@@ -82,10 +70,11 @@ bool WriteOne(Context& ctx, const std::string& path, int c) {
   const uint64_t treeLength = TreeSize(root);
   std::vector<unsigned char> bytes(kHeaderSize + treeLength);
   WriteTree(root, true, bytes.data() + kHeaderSize);
-  memcpy(bytes.data(), kCatalogMagic, kMagicSize);
-  EncodeFixed32(bytes.data() + kTreeCrcOffset,
-                crc32::Value(bytes.data() + kHeaderSize, treeLength));
-  EncodeFixed32(bytes.data() + kTreeLengthOffset, static_cast<uint32_t>(treeLength) | kCrcFlag);
+  CatalogHeader header;
+  header.treeCrc = crc32::Value(bytes.data() + kHeaderSize, treeLength);
+  header.treeLength = static_cast<uint32_t>(treeLength);
+  header.withCrc = true;
+  header.EncodeTo(bytes.data());
   return WriteCatalogFile(ctx.env, path, bytes.data(), bytes.size(), nullptr, 0);
 }
 
@@ -98,8 +87,8 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: korvex_makelibrary NEW-DIR\n");
     return 2;
   }
-  QuietConsole console;
-  Context ctx(*Env::Default(), console);
+  ProgressObserver quiet;
+  ScanContext ctx(*Env::Default(), quiet);
   for (int c = 0; c < kCatalogs; ++c) {
     char name[64];
     snprintf(name, sizeof name, "/disc%04d.dir", c);

@@ -1,8 +1,7 @@
 #include "catalog/catalog_file.h"
 
-#include "catalog/coding.h"
+#include "catalog/catalog_format.h"
 #include "catalog/crc32.h"
-#include "catalog/format.h"
 #include "platform/env.h"
 
 namespace korvex {
@@ -19,10 +18,11 @@ bool WriteCatalogFile(Env& env, const std::string& name, const unsigned char* he
   if (!out) return false;
   bool ok = out->Write(headerAndTree, headerAndTreeSize);
   if (ok && storeData != nullptr) {
+    StoreHead store;
+    store.crc = crc32::Value(storeData, storeSize);
+    store.dataLength = storeSize;
     unsigned char head[kStoreHeadSize];
-    EncodeFixed32(head, crc32::Value(storeData, storeSize));
-    EncodeFixed32(head + 4, storeSize);
-    head[8] = kStoreMarker;
+    store.EncodeTo(head);
     ok = out->Write(head, sizeof head) && out->Write(storeData, storeSize);
   }
   if (!ok) why = "write failed";

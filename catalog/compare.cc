@@ -3,56 +3,21 @@
 #include <string.h>
 
 #include <memory>
-#include <new>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
 
-#include "catalog/crc32.h"
+#include "catalog/block_reader.h"
 #include "catalog/format.h"
 #include "platform/env.h"
+#include "platform/paths.h"
 
 namespace korvex {
 namespace {
 
 const uint32_t kNone = 0xFFFFFFFFu;
 using Entry = CompareTree::Entry;
-
-// The one place the comparison reads a file: all of it, once, through the
-// buffer of kBlockSize bytes, its CRC-32 into *crc.  False when it cannot be
-// opened or read, or no longer has the scanned size (it shrank or grew).
-// block is told the length of every block read.
-template <typename BlockRead>
-bool ReadFileCrc(Env& env, const std::string& path, uint64_t size, unsigned char* buffer,
-                 BlockRead block, uint32_t* crc) {
-  std::unique_ptr<File> in = env.OpenRead(path);
-  if (!in) return false;
-  uint32_t value = 0;
-  uint64_t total = 0;
-  while (total < size) {
-    size_t n = 0;
-    if (!in->Read(buffer, kBlockSize, &n) || total + n > size ||
-        (n != kBlockSize && total + n != size)) {
-      return false;
-    }
-    value = crc32::Extend(value, buffer, n);
-    total += n;
-    block(n);
-  }
-  // A read that ended on its block could not see whether the file goes on.
-  if (size % kBlockSize == 0) {
-    size_t n = 0;
-    if (!in->Read(buffer, 1, &n) || n != 0) return false;
-  }
-  *crc = value;
-  return true;
-}
-
-const std::align_val_t kBufferAlignment{4096};
-struct AlignedDelete {
-  void operator()(unsigned char* p) const { ::operator delete[](p, kBufferAlignment); }
-};
 
 // What an entry turned out to be, before and after the files are read.
 enum class State : uint8_t {
@@ -90,14 +55,14 @@ class Comparison {
         counts_(counts) {}
 
   bool Run() {
-    std::unique_ptr<unsigned char[], AlignedDelete> buffer;
+    std::unique_ptr<BlockReader> reader;
     if (medium_ != nullptr) {
-      buffer.reset(new (kBufferAlignment, std::nothrow) unsigned char[kBlockSize]);
-      if (!buffer) return false;
+      reader = BlockReader::Create();
+      if (!reader) return false;
     }
     Merge();
     MarkNewCandidates();
-    ReadAll(buffer.get());
+    ReadAll(reader.get());
     observer_.ReadFinished();
     Settle();
     PairMoves();
@@ -146,7 +111,7 @@ class Comparison {
   void OnlyOnOneSide(const CompareTree& tree, State state, uint32_t index) {
     const bool old = state == State::kMissing;
     const Entry& e = tree.entry(index);
-    if (UnsafeName(e.name)) {
+    if (UnsafeName(e.name, strlen(e.name))) {
       Add(State::kUnsafe, old ? index : kNone, old ? kNone : index);
       return;
     }
@@ -163,7 +128,7 @@ class Comparison {
       }
       const uint32_t kid = tree.Children(dir)[open.back().second++];
       const Entry& e = tree.entry(kid);
-      if (UnsafeName(e.name)) continue;
+      if (UnsafeName(e.name, strlen(e.name))) continue;
       if (e.isDir()) {
         open.emplace_back(kid, 0);
       } else {
@@ -176,7 +141,7 @@ class Comparison {
   bool Pair(uint32_t a, uint32_t b) {
     const Entry& x = expected_.entry(a);
     const Entry& y = present_.entry(b);
-    if (UnsafeName(x.name)) {
+    if (UnsafeName(x.name, strlen(x.name))) {
       Add(State::kUnsafe, a, b);
     } else if (x.isDir() != y.isDir()) {
       Add(State::kChanged, a, b);
@@ -209,7 +174,7 @@ class Comparison {
     }
   }
 
-  void ReadAll(unsigned char* buffer) {
+  void ReadAll(BlockReader* reader) {
     uint64_t total = 0;
     for (const Item& item : items_) {
       const Entry& e = present_.entry(item.now);
@@ -226,16 +191,19 @@ class Comparison {
         continue;
       }
       const uint64_t start = done;
-      auto block = [&](size_t n) {
-        done += n;
-        counts_.bytesRead += n;
-        observer_.BytesDone(done);
-      };
-      item.readFailed = !ReadFileCrc(medium_->env, FsPath(item.now), e.size, buffer, block,
-                                     &item.crcNow);
+      // A file that cannot be read, shrank or grew is unreadable.
+      ReadResult read =
+          reader->ReadFile(medium_->env, FsPath(item.now), e.size, [&](const Block& block) {
+            done += block.size;
+            counts_.bytesRead += block.size;
+            observer_.BytesDone(done, total);
+            return true;
+          });
+      item.readFailed = !read.ok();
+      if (read.ok()) item.crcNow = read.crc;
       if (done != start + e.size) {
         done = start + e.size;
-        observer_.BytesDone(done);
+        observer_.BytesDone(done, total);
       }
     }
   }
@@ -391,17 +359,6 @@ bool CompareTrees(const CompareTree& expected, const CompareTree& present, const
                   CompareCounts* counts) {
   *counts = CompareCounts();
   return Comparison(expected, present, medium, options, observer, *counts).Run();
-}
-
-bool UnsafeName(const char* name) {
-  if (name[0] == '\0' || strcmp(name, ".") == 0 || strcmp(name, "..") == 0) return true;
-  for (const char* c = name; *c; ++c) {
-    if (*c == '/' || *c == '\\') return true;
-#ifdef _WIN32
-    if (*c == ':') return true;  // a drive, or a stream of another file
-#endif
-  }
-  return false;
 }
 
 }  // namespace korvex

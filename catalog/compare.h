@@ -9,6 +9,7 @@
 #include <string>
 
 #include "catalog/compare_tree.h"
+#include "catalog/progress.h"
 
 namespace korvex {
 
@@ -32,13 +33,12 @@ struct Difference {
   uint32_t below = 0;
 };
 
-class CompareObserver {
+// The reading is reported as bytes done of the total announced, failed
+// files counted whole.
+class CompareObserver : public ProgressObserver {
  public:
-  virtual ~CompareObserver() = default;
   // Before the first read: the bytes that will be read.
   virtual void ReadStarting(uint64_t total) = 0;
-  // After every block: the bytes done so far, failed files counted whole.
-  virtual void BytesDone(uint64_t done) = 0;
   // After the last read, before the first difference.
   virtual void ReadFinished() = 0;
   virtual void Found(const Difference& difference) = 0;
@@ -69,10 +69,6 @@ struct Medium {
 bool CompareTrees(const CompareTree& expected, const CompareTree& present, const Medium* medium,
                   const CompareOptions& options, CompareObserver& observer,
                   CompareCounts* counts);
-
-// A name that cannot be joined to a directory: "", ".", ".." or one holding
-// a separator.
-bool UnsafeName(const char* name);
 
 }  // namespace korvex
 

@@ -8,7 +8,7 @@
 
 #include "catalog/format.h"
 #include "catalog/reader.h"
-#include "catalog/tree_walker.h"
+#include "catalog/catalog_format.h"
 #include "platform/env.h"
 
 namespace korvex {
@@ -82,19 +82,18 @@ std::unique_ptr<CompareTree> CompareTree::FromCatalog(const CatalogReader& reade
   std::unique_ptr<CompareTree> tree(new CompareTree);
   tree->hasCrc_ = reader.HasCrc();
   tree->Add(0, MakeEntry("", "", kAttrDirectory, 0, 0, 0, true));
-  // The open directories: where each one's entries begin in the walk's path,
-  // and its index.
-  std::vector<std::pair<size_t, uint32_t>> open{{1, 0}};
-  TreeWalker walk(reader.Tree(), reader.HasCrc());
-  while (const char* name = walk.Next()) {
-    EntryInfo info;
-    reader.DecodeEntry(name, &info);
-    Entry e = MakeEntry(name, name, info.attributes, info.time, info.size, info.crc, true);
-    // A directory's path ends in its own name and a backslash.
-    size_t parentStart = e.isDir() ? walk.path().size() - strlen(name) - 1 : walk.nameStart();
-    while (open.back().first > parentStart) open.pop_back();
-    uint32_t index = tree->Add(open.back().second, e);
-    if (e.isDir()) open.emplace_back(walk.path().size(), index);
+  // The open directories, the root first.
+  std::vector<uint32_t> open{0};
+  RecordCursor cursor(reader.Tree(), reader.TreeLength(), reader.HasCrc());
+  for (cursor.SeekToFirst(); cursor.Valid(); cursor.Next()) {
+    const TreeRecord& r = cursor.record();
+    if (r.kind == TreeRecord::kEnd) {
+      if (open.size() > 1) open.pop_back();
+      continue;
+    }
+    uint32_t index =
+        tree->Add(open.back(), MakeEntry(r.name, r.name, r.attributes, r.time, r.size, r.crc, true));
+    if (r.kind == TreeRecord::kDirectory) open.push_back(index);
   }
   tree->Finish();
   return tree;

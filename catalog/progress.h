@@ -1,4 +1,5 @@
-// The progress display: a percentage on the console line and in the title.
+// What long work reports while it runs.  The engine never knows how it is
+// shown; the base class shows nothing.
 #ifndef KORVEX_CATALOG_PROGRESS_H_
 #define KORVEX_CATALOG_PROGRESS_H_
 
@@ -8,19 +9,21 @@
 
 namespace korvex {
 
-class Console;
-
-extern const char kTitleSuffix[];  // "... - KORVEX v3.0m"
-
-// The title of a stage, for example "Scan" gives "Scan... - KORVEX v3.0m".
-std::string StageTitle(const char* stage);
-
-// Writes four backspaces, the percentage right-aligned in three columns and
-// "%", flushes, and sets the title "{<percent>%}<verb>... - KORVEX v3.0m".
-void ShowProgress(Console& console, int64_t percent, const char* verb);
-
-// count * 100 / total in 64 bits; 0 when total is 0.
-int64_t Percentage(uint64_t count, uint64_t total);
+class ProgressObserver {
+ public:
+  virtual ~ProgressObserver() = default;
+  // A file entry was scanned.
+  virtual void EntryScanned() {}
+  // A scanned file is marked temporary; returns once the user has seen it.
+  virtual void TemporaryFound() {}
+  // done of total bytes of the current stage have been read.
+  virtual void BytesDone(uint64_t /*done*/, uint64_t /*total*/) {}
+  // A file could not be opened or read in full.
+  virtual void ReadError(const std::string& /*path*/) {}
+  // A directory below the scanned root could not be listed (path without a
+  // final separator).
+  virtual void ListError(const std::string& /*path*/) {}
+};
 
 }  // namespace korvex
 

@@ -6,7 +6,6 @@
 
 #include <new>
 
-#include "catalog/coding.h"
 #include "catalog/crc32.h"
 #include "catalog/format.h"
 #include "platform/env.h"
@@ -27,35 +26,28 @@ bool CatalogReader::Load(const std::string& fileName, LoadFailure* failure) {
   std::unique_ptr<File> in = env_.OpenRead(fileName, &why.systemText);
   if (!in) return fail(LoadError::kCannotOpen);
   catalogSize_ = in->Size();
-  unsigned char header[kHeaderSize];
+  unsigned char bytes[kHeaderSize];
   size_t got = 0;
-  if (!in->Read(header, kHeaderSize, &got) || got < kMagicSize ||
-      memcmp(header, kCatalogMagic, kMagicSize) != 0) {
+  if (!in->Read(bytes, kHeaderSize, &got) || got < kMagicSize ||
+      memcmp(bytes, kCatalogMagic, kMagicSize) != 0) {
     return fail(LoadError::kNotCatalog);
   }
-  const uint32_t word = DecodeFixed32(header + kTreeLengthOffset);
-  const uint32_t length = word & kTreeLengthMask;
+  CatalogHeader header;
   // A tree block longer than the file is damage, not a reason to allocate.
-  if (got != kHeaderSize || catalogSize_ < kHeaderSize || length > catalogSize_ - kHeaderSize) {
+  if (!header.DecodeFrom(bytes, got) || !header.FitsIn(catalogSize_)) {
     return fail(LoadError::kTruncated);
   }
-  std::unique_ptr<unsigned char[]> tree(new (std::nothrow) unsigned char[8 + size_t{length}]);
+  const uint32_t length = header.treeLength;
+  std::unique_ptr<unsigned char[]> tree(new (std::nothrow) unsigned char[length == 0 ? 1 : length]);
   if (!tree) return fail(LoadError::kOutOfMemory);
-  memcpy(tree.get(), header + kTreeCrcOffset, 8);
-  const uint32_t crc = DecodeFixed32(header + kTreeCrcOffset);
-  if (!in->Read(tree.get() + 8, length, &got) || got != length) {
-    return fail(LoadError::kTruncated);
-  }
-  if (crc32::Value(tree.get() + 8, length) != crc) return fail(LoadError::kTreeChecksum);
-  if (!ValidateTree(tree.get() + 8, length, (word & kCrcFlag) != 0)) {
-    return fail(LoadError::kDamagedTree);
-  }
+  if (!in->Read(tree.get(), length, &got) || got != length) return fail(LoadError::kTruncated);
+  if (crc32::Value(tree.get(), length) != header.treeCrc) return fail(LoadError::kTreeChecksum);
+  if (!ValidateTree(tree.get(), length, header.withCrc)) return fail(LoadError::kDamagedTree);
   fileName_ = fileName;
-  treeCrc_ = crc;
-  treeLengthWord_ = word;
+  header_ = header;
   treeLength_ = length;
   tree_ = std::move(tree);
-  walker_.reset(new TreeWalker(tree_.get() + 8, (word & kCrcFlag) != 0));
+  walker_.reset(new TreeWalker(tree_.get(), length, header.withCrc));
   Rewind();
   return true;
 }
@@ -78,32 +70,30 @@ void CatalogReader::Rewind() {
   storedOrdinal_ = -1;
 }
 
+const EntryInfo* CatalogReader::NextRecord() {
+  const TreeRecord* record = walker().Next();
+  if (record != nullptr && (record->attributes & kAttrStored)) ++storedOrdinal_;
+  return record;
+}
+
 const char* CatalogReader::NextEntry() {
-  const char* name = walker().Next();
-  if (name != nullptr && (walker().attributes() & kAttrStored)) ++storedOrdinal_;
-  return name;
+  const EntryInfo* record = NextRecord();
+  return record == nullptr ? nullptr : record->name;
 }
 
 void CatalogReader::DecodeEntry(const char* name, EntryInfo* info) const {
   const unsigned char* record = reinterpret_cast<const unsigned char*>(name);
-  size_t n = strlen(name);
-  info->name = name;
-  info->attributes = record[n + 1];
-  info->time = DecodeFixed32(record + n + 2);
-  bool isDir = info->attributes & kAttrDirectory;
-  // A directory record ends after its time: nothing more is read.
-  info->size = isDir ? 0 : DecodeFixed32(record + n + 6);
-  info->crc = (isDir || !HasCrc()) ? 0 : DecodeFixed32(record + n + 10);
+  DecodeRecord(record, Tree() + treeLength_ - record, HasCrc(), info);
 }
 
 bool CatalogReader::HasCrc() const {
   walker();
-  return (treeLengthWord_ & kCrcFlag) != 0;
+  return header_.withCrc;
 }
 
 const unsigned char* CatalogReader::Tree() const {
   walker();
-  return tree_.get() + 8;
+  return tree_.get();
 }
 
 }  // namespace korvex

@@ -9,21 +9,17 @@
 #include <string>
 #include <vector>
 
-#include "catalog/store_reader.h"
+#include "catalog/catalog_format.h"
 #include "catalog/tree_walker.h"
 
 namespace korvex {
 
 class Env;
-struct Context;
+class ProgressObserver;
 
-struct EntryInfo {
-  const char* name;    // inside the tree block, OEM code page
-  uint8_t attributes;  // 0x10 directory, 0x08 stored
-  uint32_t time;
-  uint32_t size;       // 0 for directories
-  uint32_t crc;        // 0 unless the catalog has CRC fields and this is a file
-};
+// An entry of the walk: its name inside the tree block, attributes, time,
+// size (0 for directories) and CRC (0 without CRC fields).
+using EntryInfo = TreeRecord;
 
 // Why Load failed.
 enum class LoadError {
@@ -41,9 +37,6 @@ struct LoadFailure {
   std::string systemText;
 };
 
-// The "Extr" progress display of a store check.
-StoreReader::Progress StoreCheckProgress(Context& ctx);
-
 class CatalogReader {
  public:
   explicit CatalogReader(Env& env) : env_(env) {}
@@ -57,10 +50,13 @@ class CatalogReader {
   // The walk; only while a tree block is loaded.
   void Rewind();
   const char* NextEntry();
+  // The same step, the record decoded; it lasts until the next step.
+  const EntryInfo* NextRecord();
   // "\DIR\FILE.EXT" after a file, "\DIR\SUB\" after a directory.
   const std::string& CurrentPath() const { return walker().path(); }
   // Where the part after the directories begins in CurrentPath().
   size_t CurrentNameStart() const { return walker().nameStart(); }
+  // The record whose name NextEntry returned.
   void DecodeEntry(const char* name, EntryInfo* info) const;
 
   bool HasCrc() const;
@@ -72,14 +68,14 @@ class CatalogReader {
   // Directories open below the root after the record NextEntry returned.
   size_t CurrentDepth() const { return walker().depth(); }
   const std::string& FileName() const { return fileName_; }
-  uint32_t TreeCrc() const { return treeCrc_; }
+  uint32_t TreeCrc() const { return header_.treeCrc; }
 
-  // The contents of the stored file NextEntry returned last.  With
-  // ctx.options.crcEnabled the whole data area is read and checked against
-  // the store CRC, with the "Extr" progress display.  False when the catalog
-  // changed since Load, has no content store, is damaged, or the record lies
-  // outside the data area.
-  bool FetchStored(Context& ctx, std::vector<unsigned char>* contents) const;
+  // The contents of the stored file NextEntry returned last.  To verify,
+  // the whole data area is read, reporting its progress, and checked
+  // against the store CRC.  False when the catalog changed since Load, has
+  // no content store, is damaged, or the record lies outside the data area.
+  bool FetchStored(bool verify, ProgressObserver& progress,
+                   std::vector<unsigned char>* contents) const;
 
  private:
   const TreeWalker& walker() const;
@@ -88,11 +84,10 @@ class CatalogReader {
   Env& env_;
   std::string fileName_;
   uint64_t catalogSize_ = 0;
-  uint32_t treeCrc_ = 0;
-  uint32_t treeLengthWord_ = 0;
+  CatalogHeader header_;
   uint32_t treeLength_ = 0;
   int32_t storedOrdinal_ = -1;
-  std::unique_ptr<unsigned char[]> tree_;  // 8 header bytes, then the tree block
+  std::unique_ptr<unsigned char[]> tree_;
   std::unique_ptr<TreeWalker> walker_;
 };
 

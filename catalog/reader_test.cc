@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "catalog/coding.h"
-#include "catalog/context.h"
 #include "catalog/crc32.h"
 #include "catalog/format.h"
 #include "tests/catalog_bytes.h"
@@ -22,7 +21,7 @@ using test::TreeBytes;
 
 class ReaderTest : public ::testing::Test {
  protected:
-  ReaderTest() : reader(env), ctx(env, console) {}
+  ReaderTest() : reader(env) {}
 
   std::string Put(const std::string& catalog) { return dir.Write("c.dir", catalog); }
   bool LoadBytes(const std::string& catalog) { return reader.Load(Put(catalog)); }
@@ -35,9 +34,8 @@ class ReaderTest : public ::testing::Test {
 
   test::TempDir dir;
   test::FaultEnv env;
-  test::CaptureConsole console;
   CatalogReader reader;
-  Context ctx;
+  test::ShownProgress progress;
 };
 
 TEST_F(ReaderTest, WorkedExampleWalksAndDecodes) {
@@ -178,9 +176,9 @@ class FetchTest : public ReaderTest {
   bool Fetch(const std::string& catalog, int index, bool check, std::string* out) {
     if (!LoadBytes(catalog)) return false;
     for (int i = 0; i <= index; ++i) reader.NextEntry();
-    ctx.options.crcEnabled = check;
     std::vector<unsigned char> got;
-    if (!reader.FetchStored(ctx, &got)) return false;
+    progress.Stage("Extr");
+    if (!reader.FetchStored(check, progress, &got)) return false;
     out->assign(got.begin(), got.end());
     return true;
   }
@@ -207,8 +205,8 @@ TEST_F(FetchTest, CheckingModeShowsProgressAndCatchesAnyDataByte) {
   std::string catalog = Catalog({"abc", "defg"});
   std::string out;
   ASSERT_TRUE(Fetch(catalog, 0, true, &out));
-  EXPECT_EQ("xxx%\b\b\b\b  0%", console.out);
-  EXPECT_EQ("{xxx%%}Extr... - KORVEX v3.0m", console.titles[0]);
+  EXPECT_EQ("\b\b\b\b  0%", progress.console.out);
+  EXPECT_EQ("{0%}Extr... - KORVEX v3.0m", progress.console.titles[0]);
   std::string damaged = catalog;
   damaged.back() ^= 0x20;  // inside the other file's contents
   EXPECT_FALSE(Fetch(damaged, 0, true, &out));
@@ -238,8 +236,7 @@ TEST_F(FetchTest, CatalogReplacedSinceLoadIsRefused) {
   reader.NextEntry();
   Put(Catalog({"abcd"}));
   std::vector<unsigned char> got;
-  ctx.options.crcEnabled = false;
-  EXPECT_FALSE(reader.FetchStored(ctx, &got));
+  EXPECT_FALSE(reader.FetchStored(false, progress, &got));
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include "catalog/search.h"
 
-#include <string.h>
-
 #include <algorithm>
 #include <memory>
 
@@ -113,12 +111,9 @@ bool CatalogSearch::Matches(const CatalogReader& reader, const EntryInfo& info) 
              (filter_.byCrc && info.crc != filter_.crc)) {
     return false;
   }
+  // Only a mask with a separator needs the path spelt.
+  if (!mask_.matchesPath()) return mask_.Match(info.name, info.nameLength);
   const std::string& path = reader.CurrentPath();
-  if (!mask_.matchesPath()) {
-    // A file's own name ends the path; a directory's path ends after its name.
-    return isDir ? mask_.Match(info.name, strlen(info.name))
-                 : mask_.Match(info.name, path.size() - reader.CurrentNameStart());
-  }
   // The path without its leading backslash, and a directory's without its
   // trailing one, so that DOCS\* finds what is below DOCS and not DOCS.
   return mask_.Match(path.data() + 1, path.size() - (isDir ? 2 : 1));
@@ -134,9 +129,9 @@ SearchCounts CatalogSearch::Find(SearchObserver& observer) {
     SearchHit hit;
     hit.catalog = i;
     hit.hasCrc = reader.HasCrc();
-    while (const char* name = reader.NextEntry()) {
-      reader.DecodeEntry(name, &hit.entry);
-      if (!Matches(reader, hit.entry)) continue;
+    while (const EntryInfo* info = reader.NextRecord()) {
+      if (!Matches(reader, *info)) continue;
+      hit.entry = *info;
       const std::string& path = reader.CurrentPath();
       hit.path = path.data() + 1;
       hit.pathLength = path.size() - 1;
@@ -156,12 +151,10 @@ void CatalogSearch::Collect(std::vector<Record>* records, uint64_t minSize,
   for (uint32_t i = 0; i < total; ++i) {
     observer.Progress(i, total);
     if (!Open(reader, i, true, observer, counts)) continue;
-    EntryInfo info;
     uint32_t entry = 0;
-    for (const char* name; (name = reader.NextEntry()) != nullptr; ++entry) {
-      reader.DecodeEntry(name, &info);
-      if ((info.attributes & kAttrDirectory) || info.size < minSize) continue;
-      if (Matches(reader, info)) files.Add(Record{info.size, info.crc, i, entry});
+    for (const EntryInfo* info; (info = reader.NextRecord()) != nullptr; ++entry) {
+      if ((info->attributes & kAttrDirectory) || info->size < minSize) continue;
+      if (Matches(reader, *info)) files.Add(Record{info->size, info->crc, i, entry});
     }
   }
   files.MoveTo(records);
@@ -187,18 +180,18 @@ void CatalogSearch::NameCopies(const std::vector<Record>& records, std::vector<C
     while (end < order.size() && records[order[end]].catalog == catalog) ++end;
     if (Open(reader, catalog, true, observer, ignored)) {
       uint32_t entry = 0;
-      EntryInfo info;
-      for (const char* name; k < end && (name = reader.NextEntry()) != nullptr; ++entry) {
+      for (const EntryInfo* info; k < end && (info = reader.NextRecord()) != nullptr; ++entry) {
         const Record& want = records[order[k]];
         if (want.entry != entry) continue;
-        reader.DecodeEntry(name, &info);
         Copy& copy = (*copies)[order[k++]];
         // A catalog rewritten since the first walk may hold something else here.
-        if ((info.attributes & kAttrDirectory) || info.size != want.size || info.crc != want.crc)
+        if ((info->attributes & kAttrDirectory) || info->size != want.size ||
+            info->crc != want.crc) {
           continue;
+        }
         const std::string& path = reader.CurrentPath();
-        copy = Copy{paths->size(), static_cast<uint32_t>(path.size() - 1), info.time,
-                    info.attributes, true};
+        copy = Copy{paths->size(), static_cast<uint32_t>(path.size() - 1), info->time,
+                    info->attributes, true};
         paths->append(path, 1, std::string::npos);
       }
     }
@@ -231,9 +224,13 @@ SearchCounts CatalogSearch::FindDuplicates(uint64_t minSize, SearchObserver& obs
         observer.CopyLost(records[k].catalog);
         continue;
       }
-      SearchHit hit{records[k].catalog, paths.data() + c.pathOffset, c.pathLength,
-                    EntryInfo{nullptr, c.attributes, c.time, records[k].size, records[k].crc},
+      SearchHit hit{records[k].catalog, paths.data() + c.pathOffset, c.pathLength, EntryInfo(),
                     true};
+      hit.entry.kind = TreeRecord::kFile;
+      hit.entry.attributes = c.attributes;
+      hit.entry.time = c.time;
+      hit.entry.size = records[k].size;
+      hit.entry.crc = records[k].crc;
       observer.Hit(hit);
     }
     ++counts.groups;

@@ -2,21 +2,48 @@
 
 #include <string.h>
 
-#include "catalog/coding.h"
+#include "catalog/block_reader.h"
+#include "catalog/catalog_format.h"
 #include "catalog/content_store.h"
-#include "catalog/context.h"
-#include "catalog/crc32.h"
 #include "catalog/format.h"
 #include "catalog/progress.h"
 #include "catalog/tree.h"
-#include "platform/console.h"
 #include "platform/env.h"
 
 namespace korvex {
 
+namespace {
+
+TreeRecord DirectoryRecord(const DirNode& dir) {
+  TreeRecord record;
+  record.kind = TreeRecord::kDirectory;
+  record.name = dir.name.c_str();
+  record.nameLength = dir.name.size();
+  record.attributes = dir.attributes;
+  record.time = dir.time;
+  return record;
+}
+
+TreeRecord FileRecord(const FileNode& file) {
+  TreeRecord record;
+  record.kind = TreeRecord::kFile;
+  record.name = file.name();
+  record.nameLength = file.nameLength();
+  record.attributes = file.attributes;
+  record.time = file.time;
+  record.size = file.size32();
+  record.crc = file.crc;
+  return record;
+}
+
+const TreeRecord kEndRecord;
+
+}  // namespace
+
 uint64_t TreeSize(const DirNode& dir) {
-  uint64_t size = dir.name.empty() ? 1 : dir.name.size() + 7;
-  for (const FileNode& file : dir.files) size += file.nameLength() + kFileRecordCrcExtra;
+  uint64_t size = RecordSize(kEndRecord, true);
+  if (!dir.name.empty()) size += RecordSize(DirectoryRecord(dir), true);
+  for (const FileNode& file : dir.files) size += RecordSize(FileRecord(file), true);
   for (const auto& sub : dir.subdirectories) size += TreeSize(*sub);
   return size;
 }
@@ -27,13 +54,17 @@ enum class PassKind { kCalc, kStore };
 
 class Pass {
  public:
-  Pass(Context& ctx, PassKind kind, ContentStoreBuilder* store, unsigned char* buffer)
-      : ctx_(ctx), kind_(kind), store_(store), buffer_(buffer) {}
+  Pass(const PassContext& ctx, PassKind kind, ContentStoreBuilder* store)
+      : ctx_(ctx), kind_(kind), store_(store) {}
+
+  int32_t unreadable() const { return unreadable_; }
 
   void Directory(DirNode& dir, const std::string& parentPath) {
     std::string path = parentPath + dir.name + kPathSeparator;
     for (FileNode& file : dir.files) {
-      if (!File(file, path)) ReportReadError(path, file);
+      if (File(file, path)) continue;
+      ++unreadable_;
+      ctx_.progress.ReadError(path + file.name());
     }
     for (auto& sub : dir.subdirectories) Directory(*sub, path);
     ctx_.env.AnsiToOem(&dir.name[0]);
@@ -62,110 +93,66 @@ class Pass {
       if (Stores(file)) store_->Commit(0, 0);
       return true;
     }
-    std::unique_ptr<korvex::File> in = ctx_.env.OpenRead(path);
-    if (!in) {
+    ReadResult read = ctx_.reader.ReadFile(ctx_.env, path, file.size, [&](const Block& block) {
+      Progress(block.size);
+      if (dest != nullptr && Stores(file)) {
+        memcpy(dest, block.data, block.size);
+        dest += block.size;
+        // The index lookup arrives while the file is closed.
+        if (block.offset + block.size == file.size) store_->Prepare(file.size32(), block.crc);
+      }
+      return true;
+    });
+    if (!read.ok()) {
+      // A file that could not be opened, shrank, failed, or grew past its
+      // recorded size: count the rest as done, keep nothing of it.
+      if (read.status != ReadStatus::kCannotOpen && read.bytes < file.size) {
+        Progress(file.size - read.bytes);
+      }
       file.attributes &= ~kAttrStored;
       return false;
     }
-    uint32_t crc = 0;
-    uint64_t total = 0;
-    while (total < file.size) {
-      size_t n = 0;
-      bool ok = in->Read(buffer_, kBlockSize, &n);
-      // A file that shrank, failed, or grew past its recorded size: count
-      // the rest as done, keep nothing of it.
-      if (!ok || total + n > file.size || (n != kBlockSize && total + n != file.size)) {
-        ctx_.totals.processedBytes += static_cast<int64_t>(file.size - total);
-        CheckProgress();
-        file.attributes &= ~kAttrStored;
-        return false;
-      }
-      ctx_.totals.processedBytes += static_cast<int64_t>(n);
-      if (dest != nullptr && Stores(file)) {
-        memcpy(dest, buffer_, n);
-        dest += n;
-      }
-      crc = crc32::Extend(crc, buffer_, n);
-      total += n;
-      CheckProgress();
-    }
-    // The last read ended on its block, so it could not see whether the file
-    // goes on: one more byte tells a file that grew.
-    if (file.size % kBlockSize == 0) {
-      size_t n = 0;
-      if (!in->Read(buffer_, 1, &n) || n != 0) {
-        file.attributes &= ~kAttrStored;
-        return false;
-      }
-    }
-    file.crc = crc;
-    if (Stores(file)) {
-      // The index lookup arrives while the file is closed.
-      store_->Prepare(file.size32(), crc);
-      in.reset();
-      store_->Commit(file.size32(), crc);
-    }
+    file.crc = read.crc;
+    if (Stores(file)) store_->Commit(file.size32(), read.crc);
     return true;
   }
 
-  void CheckProgress() {
-    ScanTotals& t = ctx_.totals;
-    if (t.processedBytes < t.refreshThreshold) return;
-    t.refreshThreshold += t.progressStep;
-    bool calc = kind_ == PassKind::kCalc;
-    int64_t divisor = calc ? t.totalBytes : t.selectedBytes;
-    ShowProgress(ctx_.console,
-                 Percentage(static_cast<uint64_t>(t.processedBytes), static_cast<uint64_t>(divisor)),
-                 calc ? "Calc" : "Store");
+  void Progress(uint64_t bytes) {
+    done_ += bytes;
+    ctx_.progress.BytesDone(done_, ctx_.progressTotal);
   }
 
-  void ReportReadError(const std::string& dirPath, const FileNode& file) {
-    ctx_.totals.unreadableFiles++;
-    ctx_.console.Err("\nFile read error: " + dirPath + file.name() + "\nContinue...xxx%");
-    ctx_.console.Flush(Stream::kErr);
-  }
-
-  Context& ctx_;
+  const PassContext& ctx_;
   PassKind kind_;
   ContentStoreBuilder* store_;
-  unsigned char* buffer_;
+  uint64_t done_ = 0;
+  int32_t unreadable_ = 0;
 };
+
+int32_t RunPass(const PassContext& ctx, PassKind kind, DirNode& root, const std::string& source,
+                ContentStoreBuilder* store) {
+  Pass pass(ctx, kind, store);
+  pass.Directory(root, source);
+  return pass.unreadable();
+}
 
 }  // namespace
 
-void CalcPass(Context& ctx, DirNode& root, const std::string& source,
-              ContentStoreBuilder* store, unsigned char* readBuffer) {
-  Pass(ctx, PassKind::kCalc, store, readBuffer).Directory(root, source);
+int32_t CalcPass(const PassContext& ctx, DirNode& root, const std::string& source,
+                 ContentStoreBuilder* store) {
+  return RunPass(ctx, PassKind::kCalc, root, source, store);
 }
 
-void StorePass(Context& ctx, DirNode& root, const std::string& source,
-               ContentStoreBuilder* store, unsigned char* readBuffer) {
-  Pass(ctx, PassKind::kStore, store, readBuffer).Directory(root, source);
+int32_t StorePass(const PassContext& ctx, DirNode& root, const std::string& source,
+                  ContentStoreBuilder* store) {
+  return RunPass(ctx, PassKind::kStore, root, source, store);
 }
 
 unsigned char* WriteTree(const DirNode& dir, bool withCrc, unsigned char* p) {
-  if (!dir.name.empty()) {
-    memcpy(p, dir.name.c_str(), dir.name.size() + 1);
-    p += dir.name.size() + 1;
-    *p++ = dir.attributes;
-    EncodeFixed32(p, dir.time);
-    p += 4;
-  }
-  for (const FileNode& file : dir.files) {
-    memcpy(p, file.name(), file.nameLength() + 1);
-    p += file.nameLength() + 1;
-    *p++ = file.attributes;
-    EncodeFixed32(p, file.time);
-    EncodeFixed32(p + 4, file.size32());
-    p += 8;
-    if (withCrc) {
-      EncodeFixed32(p, file.crc);
-      p += 4;
-    }
-  }
+  if (!dir.name.empty()) p = EncodeRecord(DirectoryRecord(dir), withCrc, p);
+  for (const FileNode& file : dir.files) p = EncodeRecord(FileRecord(file), withCrc, p);
   for (const auto& sub : dir.subdirectories) p = WriteTree(*sub, withCrc, p);
-  *p++ = kEndOfDirectory;
-  return p;
+  return EncodeRecord(kEndRecord, withCrc, p);
 }
 
 }  // namespace korvex

@@ -10,23 +10,34 @@
 
 namespace korvex {
 
+class BlockReader;
 class ContentStoreBuilder;
 class DirNode;
-struct Context;
+class Env;
+class ProgressObserver;
 
 // Length of the tree block with a CRC field in every file record.
 uint64_t TreeSize(const DirNode& root);
+
+// What a pass works through.  Progress is reported as bytes done of
+// progressTotal.
+struct PassContext {
+  Env& env;
+  BlockReader& reader;
+  ProgressObserver& progress;
+  uint64_t progressTotal;
+};
 
 // The one pass over the files, given the source directory without a trailing
 // separator.  The calc pass reads every file for its CRC-32; the store pass
 // reads only the files with the stored flag.  Both copy flagged files into
 // `store` (null when storage is off), clear the flag of files that cannot be
-// read, report those on standard error, show progress, and convert names to
-// the OEM code page.  `readBuffer` holds kBlockSize bytes.
-void CalcPass(Context& ctx, DirNode& root, const std::string& source,
-              ContentStoreBuilder* store, unsigned char* readBuffer);
-void StorePass(Context& ctx, DirNode& root, const std::string& source,
-               ContentStoreBuilder* store, unsigned char* readBuffer);
+// read and report those, report progress, and convert names to the OEM code
+// page.  They return how many files could not be read.
+int32_t CalcPass(const PassContext& ctx, DirNode& root, const std::string& source,
+                 ContentStoreBuilder* store);
+int32_t StorePass(const PassContext& ctx, DirNode& root, const std::string& source,
+                  ContentStoreBuilder* store);
 
 // Writes the tree block at cursor and returns the position after it.
 unsigned char* WriteTree(const DirNode& root, bool withCrc, unsigned char* cursor);

@@ -8,7 +8,7 @@
 
 #include "catalog/coding.h"
 #include "catalog/content_store.h"
-#include "catalog/context.h"
+#include "catalog/block_reader.h"
 #include "catalog/crc32.h"
 #include "catalog/format.h"
 #include "catalog/tree.h"
@@ -23,29 +23,29 @@ const std::string kCollisionB("\x0a\x49\x23\x8d\x44\x58\x61\x62", 8);
 
 class PassTest : public ::testing::Test {
  protected:
-  PassTest() : ctx(env, console), buffer(new unsigned char[kBlockSize]) {}
+  PassTest() : ctx(env, progress), reader(BlockReader::Create()) {}
 
   // Scans the temporary tree and runs one pass, storing files that match
   // `mask` when it is not empty.
   void ScanAndPass(bool calc, const std::string& mask = "") {
-    ctx.options.crcEnabled = calc;
     if (!mask.empty()) {
       ctx.options.storageEnabled = true;
       ctx.options.storeMasks = {mask};
     }
     ASSERT_TRUE(root.Scan(ctx, dir.path()));
-    ctx.totals.selectedBytes += 8 * ctx.totals.selectedCount;
-    ctx.totals.progressStep = (calc ? ctx.totals.totalBytes : ctx.totals.selectedBytes) / 100;
+    const int64_t capacity = ctx.totals.selectedBytes + 8 * ctx.totals.selectedCount;
     ContentStoreBuilder* s = nullptr;
     if (ctx.options.storageEnabled) {
-      ASSERT_TRUE(store.Reset(ctx.totals.selectedCount,
-                              static_cast<uint32_t>(ctx.totals.selectedBytes)));
+      ASSERT_TRUE(store.Reset(ctx.totals.selectedCount, static_cast<uint32_t>(capacity)));
       s = &store;
     }
+    progress.Stage(calc ? "Calc" : "Store");
+    const uint64_t total = static_cast<uint64_t>(calc ? ctx.totals.totalBytes : capacity);
+    PassContext pass{env, *reader, progress, total};
     if (calc) {
-      CalcPass(ctx, root, dir.path(), s, buffer.get());
+      CalcPass(pass, root, dir.path(), s);
     } else {
-      StorePass(ctx, root, dir.path(), s, buffer.get());
+      StorePass(pass, root, dir.path(), s);
     }
   }
 
@@ -64,11 +64,11 @@ class PassTest : public ::testing::Test {
 
   test::TempDir dir;
   test::FaultEnv env;
-  test::CaptureConsole console;
-  Context ctx;
+  test::ShownProgress progress;
+  ScanContext ctx;
   DirNode root;
   ContentStoreBuilder store;
-  std::unique_ptr<unsigned char[]> buffer;
+  std::unique_ptr<BlockReader> reader;
 };
 
 TEST_F(PassTest, TreeOfOneFileIs16BytesOr12WithoutCrc) {
@@ -121,9 +121,9 @@ TEST_F(PassTest, CalcPassReadsInBlocksAndComputesEveryCrc) {
   EXPECT_EQ(2 + 2, env.readCalls);
   EXPECT_EQ(crc32::Value(exact.data(), exact.size()), root.files[0].crc);
   EXPECT_EQ(crc32::Value(over.data(), over.size()), root.files[1].crc);
-  EXPECT_EQ("", console.err);
+  EXPECT_EQ("", progress.console.err);
   // Threshold rule: the first check always shows; then every step.
-  EXPECT_EQ("\b\b\b\b 49%\b\b\b\b 99%\b\b\b\b100%", console.out);
+  EXPECT_EQ("\b\b\b\b 49%\b\b\b\b 99%\b\b\b\b100%", progress.console.out);
 }
 
 TEST_F(PassTest, TotalsBelow100RefreshAfterEveryBlock) {
@@ -131,8 +131,7 @@ TEST_F(PassTest, TotalsBelow100RefreshAfterEveryBlock) {
   dir.Write("b", std::string(20, 'b'));
   dir.Write("c", std::string(30, 'c'));
   ScanAndPass(true);
-  EXPECT_EQ(0, ctx.totals.progressStep);
-  EXPECT_EQ("\b\b\b\b 16%\b\b\b\b 50%\b\b\b\b100%", console.out);
+  EXPECT_EQ("\b\b\b\b 16%\b\b\b\b 50%\b\b\b\b100%", progress.console.out);
 }
 
 TEST_F(PassTest, EqualContentsShareOneRecordAndCollisionsDoNot) {
@@ -168,7 +167,7 @@ TEST_F(PassTest, UnopenableSelectedFileGivesItsSlotToTheNext) {
   EXPECT_EQ(0x28, root.files[1].attributes);
   EXPECT_EQ("bbbb", Record(Slot(0)));
   EXPECT_EQ("\nFile read error: " + dir.path() + kPathSeparator + "a.txt\nContinue...xxx%",
-            console.err);
+            progress.console.err);
 }
 
 TEST_F(PassTest, ReadFailureAndShrinkCountTheRestAndStoreNothing) {
@@ -179,8 +178,8 @@ TEST_F(PassTest, ReadFailureAndShrinkCountTheRestAndStoreNothing) {
   EXPECT_EQ(0x20, root.files[0].attributes);
   EXPECT_EQ(0u, root.files[0].crc);
   EXPECT_EQ("bbbb", Record(Slot(0)).substr(0, 4));
-  EXPECT_EQ(1000, ctx.totals.processedBytes);
-  EXPECT_EQ("\b\b\b\b 60%\b\b\b\b100%", console.out);
+  EXPECT_EQ(1000u, progress.lastDone);
+  EXPECT_EQ("\b\b\b\b 60%\b\b\b\b100%", progress.console.out);
 }
 
 TEST_F(PassTest, FileGrownSinceTheScanIsAReadErrorAndNeverOverrunsTheStore) {
@@ -192,7 +191,7 @@ TEST_F(PassTest, FileGrownSinceTheScanIsAReadErrorAndNeverOverrunsTheStore) {
   EXPECT_EQ(0x20, root.files[0].attributes);
   EXPECT_EQ(0u, root.files[0].crc);
   EXPECT_EQ("next", Record(Slot(0)));
-  EXPECT_NE(std::string::npos, console.err.find("File read error: "));
+  EXPECT_NE(std::string::npos, progress.console.err.find("File read error: "));
   EXPECT_EQ(4 * 2u + 4 + 4, store.used());
 }
 
@@ -209,7 +208,7 @@ TEST_F(PassTest, GrowthIsSeenAtABlockBoundaryAndInEmptyFiles) {
   EXPECT_EQ(0x20, root.files[1].attributes);
   EXPECT_EQ(0x28, root.files[2].attributes);
   EXPECT_EQ("kept", Record(Slot(0)));
-  EXPECT_EQ(2u, std::count(console.err.begin(), console.err.end(), '\n') / 2);
+  EXPECT_EQ(2u, std::count(progress.console.err.begin(), progress.console.err.end(), '\n') / 2);
 }
 
 TEST_F(PassTest, StorePassReadsOnlySelectedFiles) {
@@ -222,14 +221,14 @@ TEST_F(PassTest, StorePassReadsOnlySelectedFiles) {
   EXPECT_EQ(0x28, root.files[0].attributes);
   EXPECT_EQ(0x20, root.files[1].attributes);
   // 6 of 6 + 8 bytes: the last percentage stays below 100.
-  EXPECT_EQ("\b\b\b\b 42%", console.out);
+  EXPECT_EQ("\b\b\b\b 42%", progress.console.out);
 }
 
 TEST_F(PassTest, StorePassWithoutStorageOpensNothing) {
   dir.Write("a.txt", "x");
   ScanAndPass(false);
   EXPECT_TRUE(env.opened.empty());
-  EXPECT_EQ("", console.out);
+  EXPECT_EQ("", progress.console.out);
 }
 
 TEST_F(PassTest, FileOf4GiBIsReadWhole) {
@@ -237,9 +236,9 @@ TEST_F(PassTest, FileOf4GiBIsReadWhole) {
   std::filesystem::resize_file(path, (1ull << 32) + 3);
   ScanAndPass(true);
   EXPECT_EQ(0x2144DF1Cu, root.files[0].crc);  // CRC-32 of 2^32 + 3 zero bytes
-  EXPECT_EQ((1ll << 32) + 3, ctx.totals.processedBytes);
+  EXPECT_EQ((1ull << 32) + 3, progress.lastDone);
   EXPECT_EQ(3u, root.files[0].size32());
-  EXPECT_EQ("", console.err);
+  EXPECT_EQ("", progress.console.err);
 }
 
 }  // namespace

@@ -2,12 +2,11 @@
 
 #include <string.h>
 
-#include <algorithm>
-#include <new>
-
+#include "catalog/block_reader.h"
+#include "catalog/catalog_format.h"
 #include "catalog/coding.h"
-#include "catalog/crc32.h"
 #include "catalog/format.h"
+#include "catalog/progress.h"
 #include "catalog/reader.h"
 #include "platform/env.h"
 
@@ -31,21 +30,20 @@ bool StoreReader::Open() {
   file_ = env_.OpenRead(reader_.FileName());
   if (!file_) return false;
   // It must still be the catalog that was loaded.
-  unsigned char header[kHeaderSize];
-  if (!ReadExactly(*file_, header, kHeaderSize) ||
-      memcmp(header, kCatalogMagic, kMagicSize) != 0 ||
-      DecodeFixed32(header + kTreeCrcOffset) != reader_.TreeCrc() ||
-      (DecodeFixed32(header + kTreeLengthOffset) & kTreeLengthMask) != reader_.TreeLength()) {
+  unsigned char bytes[kHeaderSize];
+  CatalogHeader header;
+  if (!ReadExactly(*file_, bytes, kHeaderSize) || !header.DecodeFrom(bytes, kHeaderSize) ||
+      header.treeCrc != reader_.TreeCrc() || header.treeLength != reader_.TreeLength()) {
     return false;
   }
   const uint64_t storeStart = kHeaderSize + uint64_t{reader_.TreeLength()};
-  unsigned char head[kStoreHeadSize];
-  if (!file_->Seek(storeStart) || !ReadExactly(*file_, head, kStoreHeadSize) ||
-      head[8] != kStoreMarker) {
+  StoreHead head;
+  if (!file_->Seek(storeStart) || !ReadExactly(*file_, bytes, kStoreHeadSize) ||
+      !head.DecodeFrom(bytes, kStoreHeadSize)) {
     return false;
   }
-  storeCrc_ = DecodeFixed32(head);
-  dataLength_ = DecodeFixed32(head + 4);
+  storeCrc_ = head.crc;
+  dataLength_ = head.dataLength;
   dataStart_ = storeStart + kStoreHeadSize;
   // A data area that runs past the end of the file is damage; no buffer is
   // sized by what it claims.
@@ -54,22 +52,18 @@ bool StoreReader::Open() {
   return true;
 }
 
-bool StoreReader::Verify(const Progress& progress) {
+bool StoreReader::Verify(ProgressObserver& progress) {
+  std::unique_ptr<BlockReader> reader = BlockReader::Create();
+  if (!reader || !file_->Seek(dataStart_)) return false;
   const bool hold = dataLength_ <= holdLimit_;
-  std::unique_ptr<unsigned char[]> block(new (std::nothrow) unsigned char[kBlockSize]);
-  if (!block || !file_->Seek(dataStart_)) return false;
   std::vector<unsigned char> held;
   if (hold) held.reserve(dataLength_);
-  uint32_t crc = 0;
-  for (uint64_t done = 0; done < dataLength_;) {
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(dataLength_ - done, kBlockSize));
-    if (!ReadExactly(*file_, block.get(), n)) return false;
-    crc = crc32::Extend(crc, block.get(), n);
-    progress(done, dataLength_);
-    if (hold) held.insert(held.end(), block.get(), block.get() + n);
-    done += n;
-  }
-  if (crc != storeCrc_) return false;
+  ReadResult read = reader->ReadExactly(*file_, dataLength_, [&](const Block& block) {
+    progress.BytesDone(block.offset, dataLength_);
+    if (hold) held.insert(held.end(), block.data, block.data + block.size);
+    return true;
+  });
+  if (!read.ok() || read.crc != storeCrc_) return false;
   held_.swap(held);
   verified_ = true;
   return true;
@@ -83,7 +77,7 @@ bool StoreReader::ReadData(uint64_t position, void* out, size_t n) {
   return file_->Seek(dataStart_ + position) && ReadExactly(*file_, out, n);
 }
 
-bool StoreReader::Fetch(int32_t index, bool verify, const Progress& progress,
+bool StoreReader::Fetch(int32_t index, bool verify, ProgressObserver& progress,
                         std::vector<unsigned char>* contents) {
   if (state_ == State::kClosed) Open();
   if (state_ != State::kOpen || index < 0) return false;

@@ -6,7 +6,6 @@
 
 #include <stdint.h>
 
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -15,12 +14,10 @@ namespace korvex {
 class CatalogReader;
 class Env;
 class File;
+class ProgressObserver;
 
 class StoreReader {
  public:
-  // Told of the store check's progress: bytes of the data area done, of total.
-  using Progress = std::function<void(uint64_t done, uint64_t total)>;
-
   // holdLimit: a data area of at most this many bytes is kept in memory by
   // the check, so later fetches read nothing more.  The reader must stay
   // loaded while the store is used.
@@ -28,16 +25,17 @@ class StoreReader {
   ~StoreReader();
 
   // The contents of stored file index.  With verify the whole data area is
-  // first checked against the store CRC, once for all fetches.  False when
+  // first checked against the store CRC, once for all fetches, reporting its
+  // progress.  False when
   // the catalog changed since it was loaded, has no content store, is
   // damaged, or the record lies outside the data area.
-  bool Fetch(int32_t index, bool verify, const Progress& progress,
+  bool Fetch(int32_t index, bool verify, ProgressObserver& progress,
              std::vector<unsigned char>* contents);
 
  private:
   enum class State { kClosed, kOpen, kBroken };
   bool Open();
-  bool Verify(const Progress& progress);
+  bool Verify(ProgressObserver& progress);
   // n bytes at a position of the data area.
   bool ReadData(uint64_t position, void* out, size_t n);
 

@@ -4,10 +4,9 @@
 
 #include <algorithm>
 
-#include "catalog/context.h"
 #include "catalog/format.h"
 #include "catalog/mask.h"
-#include "platform/console.h"
+#include "catalog/progress.h"
 #include "platform/env.h"
 
 namespace korvex {
@@ -18,19 +17,8 @@ const uint64_t kFourGiB = 0x100000000ull;
 // Millions of files are held at once.
 static_assert(sizeof(FileNode) <= 32, "FileNode grew");
 
-void TurnSpinner(Context& ctx) {
-  ScanTotals& t = ctx.totals;
-  t.spinnerTick = (t.spinnerTick + 1) % 128;
-  if (t.spinnerTick != 0) return;
-  t.spinnerPhase = (t.spinnerPhase + 1) % 4;
-  static const char kSpinner[] = "\\-/|";
-  char text[2] = {'\b', kSpinner[t.spinnerPhase]};
-  ctx.console.Write(Stream::kOut, text, 2);
-  ctx.console.Flush(Stream::kOut);
-}
-
-bool SelectedForStorage(const Context& ctx, const char* name, uint64_t size) {
-  const CatalogOptions& o = ctx.options;
+bool SelectedForStorage(const ScanContext& ctx, const char* name, uint64_t size) {
+  const ScanOptions& o = ctx.options;
   // A content record cannot hold 4 GiB or more.
   if (!o.storageEnabled || size >= kFourGiB || static_cast<uint32_t>(size) >= o.maxStoredSize) {
     return false;
@@ -69,17 +57,17 @@ char* NamePool::Add(const char* name, size_t length) {
   return copy;
 }
 
-FileNode::FileNode(Context& ctx, NamePool& names, const DirEntry& entry)
+FileNode::FileNode(ScanContext& ctx, NamePool& names, const DirEntry& entry)
     : size(entry.size),
       time(entry.time),
       attributes(static_cast<uint8_t>(entry.attributes & ~kAttrStored)),
       readable(entry.readable),
       nameLength_(static_cast<uint32_t>(strlen(entry.name))),
       name_(names.Add(entry.name, nameLength_)) {
-  TurnSpinner(ctx);
+  ctx.progress.EntryScanned();
   ctx.totals.fileCount++;
   ctx.totals.totalBytes += static_cast<int64_t>(size);
-  if (entry.attributes & kAttrStored) ctx.env.AcknowledgeTemporary();
+  if (entry.attributes & kAttrStored) ctx.progress.TemporaryFound();
   if (SelectedForStorage(ctx, entry.name, size)) {
     ctx.totals.selectedCount++;
     ctx.totals.selectedBytes += static_cast<int64_t>(size);
@@ -90,7 +78,7 @@ FileNode::FileNode(Context& ctx, NamePool& names, const DirEntry& entry)
 DirNode::DirNode()
     : time(0), attributes(kAttrDirectory), names_(std::make_shared<NamePool>()) {}
 
-DirNode::DirNode(Context& ctx, std::shared_ptr<NamePool> names, const DirEntry& entry)
+DirNode::DirNode(ScanContext& ctx, std::shared_ptr<NamePool> names, const DirEntry& entry)
     : name(entry.name),
       time(entry.time),
       attributes(static_cast<uint8_t>(entry.attributes)),
@@ -98,9 +86,8 @@ DirNode::DirNode(Context& ctx, std::shared_ptr<NamePool> names, const DirEntry& 
   ctx.totals.dirCount++;
 }
 
-bool DirNode::Scan(Context& ctx, const std::string& parentPath) {
+bool DirNode::Scan(ScanContext& ctx, const std::string& parentPath, std::string* error) {
   std::string path = parentPath + name + kPathSeparator;
-  std::string error;
   bool listed = ctx.env.ListDirectory(
       path,
       [&](const DirEntry& entry) {
@@ -110,11 +97,8 @@ bool DirNode::Scan(Context& ctx, const std::string& parentPath) {
           files.emplace_back(ctx, *names_, entry);
         }
       },
-      &error);
-  if (!listed) {
-    if (ctx.unlistedDirectory) ctx.unlistedDirectory(path, error);
-    return false;
-  }
+      error);
+  if (!listed) return false;
   files.shrink_to_fit();
   std::sort(files.begin(), files.end(), [](const FileNode& a, const FileNode& b) {
     return strcmp(a.name(), b.name()) < 0;
@@ -123,7 +107,11 @@ bool DirNode::Scan(Context& ctx, const std::string& parentPath) {
             [](const std::unique_ptr<DirNode>& a, const std::unique_ptr<DirNode>& b) {
               return strcmp(a->name.c_str(), b->name.c_str()) < 0;
             });
-  for (auto& sub : subdirectories) sub->Scan(ctx, path);
+  for (auto& sub : subdirectories) {
+    if (sub->Scan(ctx, path)) continue;
+    ++ctx.totals.unlistedDirs;
+    ctx.progress.ListError(path + sub->name);
+  }
   return true;
 }
 

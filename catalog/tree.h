@@ -10,8 +10,34 @@
 
 namespace korvex {
 
-struct Context;
+class Env;
+class ProgressObserver;
 struct DirEntry;
+
+struct ScanOptions {
+  bool storageEnabled = false;
+  // A file is eligible for storage only when its size is strictly below this.
+  uint32_t maxStoredSize = 0xFFFFFFFFu;
+  std::vector<std::string> storeMasks;  // upper-cased
+};
+
+struct ScanTotals {
+  int32_t dirCount = 0;  // the scanned root is not counted
+  int32_t fileCount = 0;
+  int64_t totalBytes = 0;
+  int64_t selectedBytes = 0;
+  int32_t selectedCount = 0;
+  int32_t unlistedDirs = 0;  // below the root, kept as empty
+};
+
+// What one scan works through and what it counts.
+struct ScanContext {
+  ScanContext(Env& e, ProgressObserver& p) : env(e), progress(p) {}
+  Env& env;
+  ProgressObserver& progress;
+  ScanOptions options;
+  ScanTotals totals;
+};
 
 // Holds the file names of one tree in large blocks, so that a million short
 // names cost their bytes and not a million allocations.
@@ -29,8 +55,8 @@ class NamePool {
 
 class FileNode {
  public:
-  // Counts the file, turns the spinner and selects the file for storage.
-  FileNode(Context& ctx, NamePool& names, const DirEntry& entry);
+  // Counts and reports the file and selects it for storage.
+  FileNode(ScanContext& ctx, NamePool& names, const DirEntry& entry);
 
   const char* name() const { return name_; }
   char* mutableName() { return name_; }
@@ -52,13 +78,14 @@ class FileNode {
 class DirNode {
  public:
   DirNode();  // the root: empty name, time 0, attributes 0x10
-  DirNode(Context& ctx, std::shared_ptr<NamePool> names, const DirEntry& entry);
+  DirNode(ScanContext& ctx, std::shared_ptr<NamePool> names, const DirEntry& entry);
   virtual ~DirNode() = default;
 
   // Enumerates parentPath + name + separator, sorts the entries by name as
-  // strcmp does, then scans every subdirectory.  False when the directory
-  // cannot be listed; it then keeps no entries.
-  bool Scan(Context& ctx, const std::string& parentPath);
+  // strcmp does, then scans every subdirectory, counting and reporting those
+  // that cannot be listed.  False, with *error (when given) saying why, when
+  // this directory cannot be listed; it then keeps no entries.
+  bool Scan(ScanContext& ctx, const std::string& parentPath, std::string* error = nullptr);
 
   std::string name;
   uint32_t time;

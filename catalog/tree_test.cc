@@ -9,20 +9,19 @@
 
 #include <filesystem>
 
-#include "catalog/context.h"
 #include "tests/testutil.h"
 
 namespace korvex {
 namespace {
 
 struct ScanFixture : public ::testing::Test {
-  ScanFixture() : ctx(env, console) {}
+  ScanFixture() : ctx(env, progress) {}
   bool ScanRoot() { return root.Scan(ctx, dir.path()); }
 
   test::TempDir dir;
   test::FaultEnv env;
-  test::CaptureConsole console;
-  Context ctx;
+  test::ShownProgress progress;
+  ScanContext ctx;
   DirNode root;
 };
 
@@ -53,7 +52,7 @@ TEST_F(ScanFixture, SortsBytewiseAndCountsWithoutTheRoot) {
   EXPECT_EQ(3, ctx.totals.dirCount);
   EXPECT_EQ(5, ctx.totals.fileCount);
   EXPECT_EQ(7, ctx.totals.totalBytes);
-  EXPECT_EQ("", console.out);  // no spinner below 128 files
+  EXPECT_EQ("", progress.console.out);  // no spinner below 128 files
 }
 
 #ifndef _WIN32  // POSIX modes and links; the Win32 attributes are tested with their Env
@@ -84,7 +83,7 @@ TEST_F(ScanFixture, AttributesAndTimes) {
 TEST_F(ScanFixture, SpinnerTurnsEvery128Files) {
   for (int i = 0; i < 300; ++i) dir.Write("f" + std::to_string(i), "");
   ASSERT_TRUE(ScanRoot());
-  EXPECT_EQ("\b-\b/", console.out);
+  EXPECT_EQ("\b-\b/", progress.console.out);
   EXPECT_EQ(300, ctx.totals.fileCount);
 }
 
@@ -157,7 +156,7 @@ TEST_F(ScanFixture, TemporaryFilesAreAcknowledgedAndKeepNoStoredFlag) {
   ctx.options.storageEnabled = true;
   ctx.options.storeMasks = {"*.TXT"};
   ASSERT_TRUE(ScanRoot());
-  EXPECT_EQ(1, env.temporaryAcknowledged);
+  EXPECT_EQ(std::vector<std::string>{"Temporary File!!!"}, progress.console.acknowledged);
   EXPECT_EQ(0x20, root.files[0].attributes);
   EXPECT_EQ(0x28, root.files[1].attributes);
 }

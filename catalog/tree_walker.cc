@@ -1,65 +1,47 @@
 #include "catalog/tree_walker.h"
 
-#include <string.h>
-
-#include "catalog/format.h"
-
 namespace korvex {
 
-bool ValidateTree(const unsigned char* tree, size_t length, bool withCrc) {
-  const size_t fileExtra = withCrc ? kFileRecordCrcExtra : kFileRecordExtra;
-  size_t pos = 0;
-  size_t depth = 0;
-  while (pos < length) {
-    if (tree[pos] == kEndOfDirectory) {
-      ++pos;
-      if (depth == 0) return true;
-      --depth;
-      continue;
-    }
-    const void* nul = memchr(tree + pos, 0, length - pos);
-    if (nul == nullptr) return false;
-    size_t n = static_cast<const unsigned char*>(nul) - (tree + pos);
-    if (length - pos < n + 2) return false;  // the attribute byte
-    bool isDir = tree[pos + n + 1] & kAttrDirectory;
-    size_t record = n + (isDir ? size_t{kDirRecordExtra} : fileExtra);
-    if (length - pos < record) return false;
-    pos += record;
-    if (isDir) ++depth;
-  }
-  return false;
-}
-
 void TreeWalker::Rewind() {
-  cursor_ = 0;
+  cursor_.SeekToFirst();
+  started_ = false;
+  nameMissing_ = false;
   path_.assign(1, '\\');
   levels_.assign(1, 1);
 }
 
-const char* TreeWalker::Next() {
-  if (levels_.empty()) return nullptr;  // the walk has ended
-  while (tree_[cursor_] == kEndOfDirectory) {
+const TreeRecord* TreeWalker::Next() {
+  if (started_) cursor_.Next();
+  started_ = true;
+  while (cursor_.Valid() && cursor_.record().kind == TreeRecord::kEnd) {
     levels_.pop_back();
-    if (levels_.empty()) {
-      path_.clear();
-      return nullptr;
-    }
-    path_.resize(levels_.back());
-    ++cursor_;
+    cursor_.Next();
   }
-  const char* name = reinterpret_cast<const char*>(tree_ + cursor_);
-  size_t n = strlen(name);
-  path_.resize(levels_.back());
-  path_.append(name, n);
-  attributes_ = tree_[cursor_ + n + 1];
-  if (attributes_ & kAttrDirectory) {
+  if (!cursor_.Valid()) {
+    levels_.clear();
+    path_.clear();
+    nameMissing_ = false;
+    return nullptr;
+  }
+  const TreeRecord& record = cursor_.record();
+  nameMissing_ = record.kind == TreeRecord::kFile;
+  if (record.kind == TreeRecord::kDirectory) {
+    path_.resize(levels_.back());
+    path_.append(record.name, record.nameLength);
     path_.push_back('\\');
     levels_.push_back(path_.size());
-    cursor_ += n + kDirRecordExtra;
-  } else {
-    cursor_ += n + (withCrc_ ? kFileRecordCrcExtra : kFileRecordExtra);
   }
-  return name;
+  return &record;
+}
+
+const std::string& TreeWalker::path() const {
+  if (nameMissing_) {
+    nameMissing_ = false;
+    const TreeRecord& record = cursor_.record();
+    path_.resize(levels_.back());
+    path_.append(record.name, record.nameLength);
+  }
+  return path_;
 }
 
 }  // namespace korvex

@@ -1,6 +1,5 @@
 // Walks a verified tree block record by record, keeping the current entry's
 // catalog path ("\DIR\SUB\FILE.EXT", directories with a trailing backslash).
-// The block must have passed ValidateTree, so no step leaves it.
 #ifndef KORVEX_CATALOG_TREE_WALKER_H_
 #define KORVEX_CATALOG_TREE_WALKER_H_
 
@@ -10,38 +9,35 @@
 #include <string>
 #include <vector>
 
-namespace korvex {
+#include "catalog/catalog_format.h"
 
-// True when every record of the tree block lies complete inside it and the
-// root's end-of-directory byte is inside it; bytes after that are ignored.
-bool ValidateTree(const unsigned char* tree, size_t length, bool withCrc);
+namespace korvex {
 
 class TreeWalker {
  public:
-  TreeWalker(const unsigned char* tree, bool withCrc) : tree_(tree), withCrc_(withCrc) {
+  TreeWalker(const unsigned char* tree, size_t length, bool withCrc)
+      : cursor_(tree, length, withCrc) {
     Rewind();
   }
 
   void Rewind();
-  // The next record's name inside the tree block, or null once the root has
-  // closed (the path is then empty).
-  const char* Next();
+  // The next directory or file, or null once the root has closed (the path
+  // is then empty).
+  const TreeRecord* Next();
 
-  const std::string& path() const { return path_; }
+  // Spelt when asked for: a walk that looks only at names never copies them.
+  const std::string& path() const;
   // Where the text after the current directory part begins in path(): a
   // file's own name, or the empty end of a directory's path.
   size_t nameStart() const { return levels_.empty() ? 0 : levels_.back(); }
   // Directories open below the root after the record Next returned.
-  size_t depth() const { return levels_.empty() ? 0 : levels_.size() - 1; }
-  // The attribute byte of the record Next returned last.
-  uint8_t attributes() const { return attributes_; }
+  size_t depth() const { return cursor_.depth(); }
 
  private:
-  const unsigned char* tree_;
-  bool withCrc_;
-  size_t cursor_ = 0;
-  uint8_t attributes_ = 0;
-  std::string path_;
+  RecordCursor cursor_;
+  bool started_ = false;
+  mutable bool nameMissing_ = false;  // path_ ends before the current file's name
+  mutable std::string path_;
   std::vector<size_t> levels_;  // where each open directory's entries begin in path_
 };
 

@@ -2,9 +2,7 @@
 
 #include <string.h>
 
-#include "catalog/context.h"
 #include "cli/exit_code.h"
-#include "platform/console.h"
 #include "platform/env.h"
 
 namespace korvex {
@@ -33,15 +31,9 @@ const char* Arguments::NextOption() {
 }
 
 int UnknownParameter(Context& ctx, const char* arg) {
-  ctx.console.Say(std::string("Unknown parameter: ") + arg + "\n");
-  ctx.console.RestoreTitle();
-  return kExitUsage;
+  return Finish(ctx, std::string("Unknown parameter: ") + arg, kExitUsage);
 }
 
-int NotAllNames(Context& ctx) {
-  ctx.console.Say("Not all names specified.\n");
-  ctx.console.RestoreTitle();
-  return kExitNamesMissing;
-}
+int NotAllNames(Context& ctx) { return Finish(ctx, "Not all names specified.", kExitNamesMissing); }
 
 }  // namespace korvex

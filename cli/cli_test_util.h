@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "catalog/context.h"
+#include "cli/context.h"
 #include "cli/korvex.h"
 #include "tests/testutil.h"
 

@@ -4,19 +4,20 @@
 #include <new>
 #include <string>
 
+#include "catalog/block_reader.h"
 #include "catalog/catalog_file.h"
-#include "catalog/coding.h"
+#include "catalog/catalog_format.h"
 #include "catalog/content_store.h"
-#include "catalog/context.h"
 #include "catalog/crc32.h"
 #include "catalog/format.h"
-#include "catalog/progress.h"
 #include "catalog/serializer.h"
 #include "catalog/tree.h"
 #include "cli/arguments.h"
+#include "cli/context.h"
 #include "cli/exit_code.h"
 #include "cli/grouped.h"
 #include "cli/korvex.h"
+#include "cli/progress_display.h"
 #include "cli/reason.h"
 #include "platform/console.h"
 #include "platform/env.h"
@@ -35,7 +36,7 @@ uint32_t ParseMaxSize(const char* text) {
   return negative ? 0u - value : value;
 }
 
-void AddStoreMasks(CatalogOptions& options, const char* list) {
+void AddStoreMasks(ScanOptions& options, const char* list) {
   const char* start = list;
   for (;;) {
     const char* colon = strchr(start, ':');
@@ -54,45 +55,9 @@ bool EndsWithDir(const std::string& name) {
   return tail == ".DIR";
 }
 
-// The pass's read buffer, page-aligned: the kernel copies file data into it
-// about a quarter faster than into an allocation 16 bytes past a page.
-const std::align_val_t kReadBufferAlignment{4096};
-struct AlignedDelete {
-  void operator()(unsigned char* p) const { ::operator delete[](p, kReadBufferAlignment); }
-};
-
-int Refuse(Context& ctx, const std::string& reason, int code = kExitCannotWrite) {
-  ctx.console.Say("Fail (" + reason + ")\n");
-  ctx.console.RestoreTitle();
-  return code;
+int Refuse(Context& ctx, const std::string& reason, ExitCode code = kExitCannotWrite) {
+  return Finish(ctx, "Fail (" + reason + ")", code);
 }
-
-// What the scan could not list: the root's reason, and the directories below
-// it, each reported on standard error as it is met.
-class UnlistedDirectories {
- public:
-  UnlistedDirectories(Context& ctx, const std::string& source)
-      : rootPath_(source + kPathSeparator) {
-    ctx.unlistedDirectory = [this, &ctx](const std::string& path, const std::string& reason) {
-      if (path == rootPath_) {
-        rootReason_ = reason;
-        return;
-      }
-      ++count_;
-      ctx.console.Err("\nDirectory read error: " + path.substr(0, path.size() - 1) +
-                      "\nContinue...x");
-      ctx.console.Flush(Stream::kErr);
-    };
-  }
-
-  const std::string& rootReason() const { return rootReason_; }
-  int count() const { return count_; }
-
- private:
-  const std::string rootPath_;
-  std::string rootReason_;
-  int count_ = 0;
-};
 
 // The line after "Ok" when the catalog is missing what could not be read.
 std::string UnreadableSummary(int files, int directories) {
@@ -100,135 +65,175 @@ std::string UnreadableSummary(int files, int directories) {
          " directories could not be read.\n";
 }
 
-}  // namespace
+struct CreateOptions {
+  bool crcEnabled = true;
+  ScanOptions scan;
+};
 
-int RunCreate(Context& ctx, int argc, char** argv) {
+// Announces the options; false after an unknown one, with *code set.
+bool ParseOptions(Context& ctx, Arguments& args, CreateOptions& options, int* code) {
   Console& console = ctx.console;
-  CatalogOptions& options = ctx.options;
-  ScanTotals& totals = ctx.totals;
-  console.Say(" Cmd::Create\n");
-  DirNode root;
-  totals.dirCount = 0;
-  totals.fileCount = 0;
-  totals.totalBytes = 0;
-  totals.processedBytes = 0;
-  totals.progressStep = 0;
-  totals.refreshThreshold = 0;
-  console.SetTitle(StageTitle("Scan"));
-  options.crcEnabled = true;
-
-  Arguments args(argc, argv);
   while (const char* option = args.NextOption()) {
     if (strncmp(option, "/store=", 7) == 0) {
-      options.storageEnabled = true;
-      AddStoreMasks(options, option + 7);
-      console.Say(" + contents storage (" + std::to_string(options.storeMasks.size()) +
+      options.scan.storageEnabled = true;
+      AddStoreMasks(options.scan, option + 7);
+      console.Say(" + contents storage (" + std::to_string(options.scan.storeMasks.size()) +
                   " storage masks)\n");
     } else if (strncmp(option, "/max=", 5) == 0) {
-      options.maxStoredSize = ParseMaxSize(option + 5);
-      console.Say(" + maximum stored size limit (" + std::to_string(options.maxStoredSize) +
+      options.scan.maxStoredSize = ParseMaxSize(option + 5);
+      console.Say(" + maximum stored size limit (" + std::to_string(options.scan.maxStoredSize) +
                   " bytes)\n");
     } else if (strcmp(option, "/fast") == 0) {
       options.crcEnabled = false;
       console.Say(" + CRC32 calculation overriden (dir will not contains CRC32 information)\n");
     } else {
-      return UnknownParameter(ctx, option);
+      *code = UnknownParameter(ctx, option);
+      return false;
     }
   }
+  return true;
+}
+
+// The scanned tree on its way to a catalog.
+class Creation {
+ public:
+  Creation(Context& ctx, const CreateOptions& options)
+      : ctx_(ctx), options_(options), progress_(ctx.console), scan_(ctx.env, progress_) {
+    scan_.options = options.scan;
+  }
+
+  int Run(const std::string& catalogName, const std::string& source) {
+    ctx_.console.Say("Scanning: " + source + "...x");
+    std::string error;
+    const bool listed = root_.Scan(scan_, source, &error);
+    const ScanTotals& totals = scan_.totals;
+    ctx_.console.Say("\b" + std::to_string(totals.dirCount) + " dirs, " +
+                     std::to_string(totals.fileCount) + " files.\n");
+    // A typo or an unmounted drive must not replace a good catalog with an
+    // empty one.
+    if (!listed) {
+      int code = Refuse(ctx_, "cannot read source: " + source, kExitFailed);
+      ReportReason(ctx_, source, error);
+      return code;
+    }
+    uint64_t treeLength = TreeSize(root_);
+    if (!options_.crcEnabled) treeLength -= 4ull * static_cast<uint32_t>(totals.fileCount);
+    if (treeLength > kTreeLengthMask) {
+      return Refuse(ctx_, "catalog too large: the tree needs " + FormatGrouped(treeLength) +
+                              " bytes, at most " + FormatGrouped(kTreeLengthMask));
+    }
+    tree32_ = static_cast<uint32_t>(treeLength);
+    bytes_.reset(new (std::nothrow) unsigned char[kHeaderSize + tree32_]);
+    if (!bytes_) return Refuse(ctx_, "out of memory");
+    int code = PrepareStore();
+    if (code != kExitSuccess) return code;
+    std::unique_ptr<BlockReader> reader = BlockReader::Create();
+    if (!reader) return Refuse(ctx_, "out of memory");
+    RunPass(*reader, source);
+    reader.reset();
+    ctx_.console.Say(" complete!\n");
+    return Write(catalogName);
+  }
+
+ private:
+  // Content store sizes count 8 bytes a record beside the contents.
+  int PrepareStore() {
+    const ScanTotals& totals = scan_.totals;
+    storeCapacity_ = totals.selectedBytes + 8 * static_cast<int64_t>(totals.selectedCount);
+    if (!options_.scan.storageEnabled) return kExitSuccess;
+    if (storeCapacity_ > 0xFFFFFFFFll) {
+      return Refuse(ctx_, "catalog too large: the content store needs " +
+                              FormatGrouped(storeCapacity_) + " bytes, at most " +
+                              FormatGrouped(0xFFFFFFFFll));
+    }
+    if (!store_.Reset(static_cast<uint32_t>(totals.selectedCount),
+                      static_cast<uint32_t>(storeCapacity_))) {
+      return Refuse(ctx_, "out of memory");
+    }
+    return kExitSuccess;
+  }
+
+  void RunPass(BlockReader& reader, const std::string& source) {
+    Console& console = ctx_.console;
+    const int64_t storedBytes = scan_.totals.selectedBytes;
+    ContentStoreBuilder* store = options_.scan.storageEnabled ? &store_ : nullptr;
+    if (options_.crcEnabled) {
+      console.Say("Result size (w/Store): " + FormatGrouped(tree32_) + " (" +
+                  FormatGrouped(tree32_ + 9 + storeCapacity_) + ") bytes.\n");
+      console.Say("Calc (Store): " + FormatGrouped(scan_.totals.totalBytes) + " (" +
+                  FormatGrouped(storedBytes) + ") bytes...  0%");
+      console.SetTitle("{0%}" + StageTitle("Calc"));
+      progress_.Stage("Calc");
+      const uint64_t total = static_cast<uint64_t>(scan_.totals.totalBytes);
+      unreadableFiles_ = CalcPass(PassContext{ctx_.env, reader, progress_, total}, root_, source, store);
+    } else {
+      console.Say("Result size: " + FormatGrouped(tree32_) + " bytes.\n");
+      console.Say("Storing: " + FormatGrouped(storedBytes) + " bytes...  0%");
+      console.SetTitle("{0%}" + StageTitle("Store"));
+      progress_.Stage("Store");
+      const uint64_t total = static_cast<uint64_t>(storeCapacity_);
+      unreadableFiles_ = StorePass(PassContext{ctx_.env, reader, progress_, total}, root_, source, store);
+    }
+  }
+
+  int Write(const std::string& catalogName) {
+    WriteTree(root_, options_.crcEnabled, bytes_.get() + kHeaderSize);
+    CatalogHeader header;
+    header.treeCrc = crc32::Value(bytes_.get() + kHeaderSize, tree32_);
+    header.treeLength = tree32_;
+    header.withCrc = options_.crcEnabled;
+    header.EncodeTo(bytes_.get());
+    ctx_.console.SetTitle(StageTitle("Saving"));
+    const bool storing = options_.scan.storageEnabled;
+    uint64_t fileSize = kHeaderSize + static_cast<uint64_t>(tree32_);
+    if (storing) fileSize += kStoreHeadSize + store_.used();
+    ctx_.console.Say("Write " + catalogName + " " +
+                     FormatGrouped(static_cast<int64_t>(fileSize)) + " bytes...");
+    std::string error;
+    ctx_.console.RemoveOnInterrupt(TemporaryCatalogName(catalogName));
+    const bool written = WriteCatalogFile(ctx_.env, catalogName, bytes_.get(),
+                                          kHeaderSize + tree32_,
+                                          storing ? store_.data() : nullptr, store_.used(), &error);
+    ctx_.console.RemoveOnInterrupt(std::string());
+    if (!written) {
+      int code = Refuse(ctx_, "cannot write catalog");
+      ReportReason(ctx_, catalogName, error);
+      return code;
+    }
+    ctx_.console.Say("Ok\n");
+    const int32_t unlisted = scan_.totals.unlistedDirs;
+    if (unreadableFiles_ == 0 && unlisted == 0) return kExitSuccess;
+    ctx_.console.Say(UnreadableSummary(unreadableFiles_, unlisted));
+    return kExitFailed;
+  }
+
+  Context& ctx_;
+  const CreateOptions& options_;
+  ConsoleProgress progress_;
+  ScanContext scan_;
+  DirNode root_;
+  uint32_t tree32_ = 0;
+  std::unique_ptr<unsigned char[]> bytes_;  // header and tree block
+  int64_t storeCapacity_ = 0;
+  int32_t unreadableFiles_ = 0;
+  ContentStoreBuilder store_;
+};
+
+}  // namespace
+
+int RunCreate(Context& ctx, int argc, char** argv) {
+  ctx.console.Say(" Cmd::Create\n");
+  ctx.console.SetTitle(StageTitle("Scan"));
+  CreateOptions options;
+  Arguments args(argc, argv);
+  int code = kExitSuccess;
+  if (!ParseOptions(ctx, args, options, &code)) return code;
   if (args.NameCount() < 1) return NotAllNames(ctx);
   std::string catalogName = args.Name(0);
   std::string source = args.NameCount() > 1 ? args.Name(1) : ".";
   if (!source.empty() && source.back() == kPathSeparator) source.pop_back();
   if (!EndsWithDir(catalogName)) catalogName += ".dir";
-
-  console.Say("Scanning: " + source + "...x");
-  UnlistedDirectories unlisted(ctx, source);
-  const bool listed = root.Scan(ctx, source);
-  ctx.unlistedDirectory = nullptr;
-  console.Say("\b" + std::to_string(totals.dirCount) + " dirs, " +
-              std::to_string(totals.fileCount) + " files.\n");
-  // A typo or an unmounted drive must not replace a good catalog with an
-  // empty one.
-  if (!listed) {
-    int code = Refuse(ctx, "cannot read source: " + source, kExitFailed);
-    ReportReason(ctx, source, unlisted.rootReason());
-    return code;
-  }
-
-  uint64_t treeLength = TreeSize(root);
-  if (!options.crcEnabled) treeLength -= 4ull * static_cast<uint32_t>(totals.fileCount);
-  if (treeLength > kTreeLengthMask) {
-    return Refuse(ctx, "catalog too large: the tree needs " + FormatGrouped(treeLength) +
-                           " bytes, at most " + FormatGrouped(kTreeLengthMask));
-  }
-  const uint32_t tree32 = static_cast<uint32_t>(treeLength);
-  std::unique_ptr<unsigned char[]> header(new (std::nothrow) unsigned char[kHeaderSize + tree32]);
-  if (!header) return Refuse(ctx, "out of memory");
-  memcpy(header.get(), kCatalogMagic, kMagicSize);
-  EncodeFixed32(header.get() + kTreeLengthOffset, tree32 | (options.crcEnabled ? kCrcFlag : 0));
-
-  ContentStoreBuilder store;
-  if (options.storageEnabled) {
-    totals.selectedBytes += 8 * static_cast<int64_t>(totals.selectedCount);
-    if (totals.selectedBytes > 0xFFFFFFFFll) {
-      return Refuse(ctx, "catalog too large: the content store needs " +
-                             FormatGrouped(totals.selectedBytes) + " bytes, at most " +
-                             FormatGrouped(0xFFFFFFFFll));
-    }
-    if (!store.Reset(static_cast<uint32_t>(totals.selectedCount),
-                     static_cast<uint32_t>(totals.selectedBytes))) {
-      return Refuse(ctx, "out of memory");
-    }
-  }
-  const int64_t storedBytes = totals.selectedBytes - 8 * static_cast<int64_t>(totals.selectedCount);
-  ContentStoreBuilder* storeOrNull = options.storageEnabled ? &store : nullptr;
-
-  std::unique_ptr<unsigned char[], AlignedDelete> readBuffer(
-      new (kReadBufferAlignment, std::nothrow) unsigned char[kBlockSize]);
-  if (!readBuffer) return Refuse(ctx, "out of memory");
-  totals.processedBytes = 0;
-  totals.refreshThreshold = 0;
-  if (options.crcEnabled) {
-    console.Say("Result size (w/Store): " + FormatGrouped(tree32) + " (" +
-                FormatGrouped(tree32 + 9 + totals.selectedBytes) + ") bytes.\n");
-    console.Say("Calc (Store): " + FormatGrouped(totals.totalBytes) + " (" +
-                FormatGrouped(storedBytes) + ") bytes...  0%");
-    console.SetTitle("{0%}" + StageTitle("Calc"));
-    totals.progressStep = totals.totalBytes / 100;
-    CalcPass(ctx, root, source, storeOrNull, readBuffer.get());
-  } else {
-    console.Say("Result size: " + FormatGrouped(tree32) + " bytes.\n");
-    console.Say("Storing: " + FormatGrouped(storedBytes) + " bytes...  0%");
-    console.SetTitle("{0%}" + StageTitle("Store"));
-    totals.progressStep = totals.selectedBytes / 100;
-    StorePass(ctx, root, source, storeOrNull, readBuffer.get());
-  }
-  readBuffer.reset();
-  console.Say(" complete!\n");
-
-  WriteTree(root, options.crcEnabled, header.get() + kHeaderSize);
-  EncodeFixed32(header.get() + kTreeCrcOffset,
-                crc32::Value(header.get() + kHeaderSize, tree32));
-  console.SetTitle(StageTitle("Saving"));
-  uint64_t fileSize = kHeaderSize + static_cast<uint64_t>(tree32);
-  if (options.storageEnabled) fileSize += kStoreHeadSize + store.used();
-  console.Say("Write " + catalogName + " " + FormatGrouped(static_cast<int64_t>(fileSize)) +
-              " bytes...");
-  std::string error;
-  console.RemoveOnInterrupt(TemporaryCatalogName(catalogName));
-  bool written =
-      WriteCatalogFile(ctx.env, catalogName, header.get(), kHeaderSize + tree32,
-                       options.storageEnabled ? store.data() : nullptr, store.used(), &error);
-  console.RemoveOnInterrupt(std::string());
-  if (!written) {
-    int code = Refuse(ctx, "cannot write catalog");
-    ReportReason(ctx, catalogName, error);
-    return code;
-  }
-  console.Say("Ok\n");
-  if (totals.unreadableFiles == 0 && unlisted.count() == 0) return kExitSuccess;
-  console.Say(UnreadableSummary(totals.unreadableFiles, unlisted.count()));
-  return kExitFailed;
+  return Creation(ctx, options).Run(catalogName, source);
 }
 
 }  // namespace korvex

@@ -1,9 +1,9 @@
 #include <string.h>
 
-#include "catalog/context.h"
-#include "catalog/progress.h"
+#include "cli/context.h"
 #include "cli/exit_code.h"
 #include "cli/korvex.h"
+#include "cli/progress_display.h"
 #include "platform/console.h"
 #include "platform/env.h"
 
@@ -43,7 +43,7 @@ int RunKorvex(Context& ctx, int argc, char** argv) {
     console.Err(std::string(kUsage) + DashDashNote());
     console.Flush(Stream::kErr);
     console.RestoreTitle();
-    return 0;
+    return kExitSuccess;
   }
   const char* word = argv[1];
   if (strcmp(word, "c") == 0) return RunCreate(ctx, argc, argv);

@@ -2,7 +2,11 @@
 #ifndef KORVEX_CLI_EXIT_CODE_H_
 #define KORVEX_CLI_EXIT_CODE_H_
 
+#include <string>
+
 namespace korvex {
+
+struct Context;
 
 enum ExitCode : int {
   kExitSuccess = 0,
@@ -12,6 +16,10 @@ enum ExitCode : int {
   kExitCannotWrite = 4,    // catalog, target or console output not written
   kExitDiffers = 5,        // the medium or catalog differs; nothing found
 };
+
+// Ends a command: writes line and a newline, puts the saved title back and
+// returns code.
+int Finish(Context& ctx, const std::string& line, ExitCode code);
 
 }  // namespace korvex
 

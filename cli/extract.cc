@@ -3,27 +3,22 @@
 #include <string>
 #include <vector>
 
-#include "catalog/context.h"
 #include "catalog/format.h"
-#include "catalog/progress.h"
 #include "catalog/reader.h"
 #include "cli/arguments.h"
+#include "cli/context.h"
 #include "cli/exit_code.h"
 #include "cli/extraction.h"
 #include "cli/korvex.h"
+#include "cli/progress_display.h"
 #include "cli/reason.h"
 #include "cli/restore_dir.h"
 #include "platform/console.h"
 #include "platform/env.h"
+#include "platform/paths.h"
 
 namespace korvex {
 namespace {
-
-#ifdef _WIN32
-const char kDefaultTarget[] = ".\\";
-#else
-const char kDefaultTarget[] = "./";
-#endif
 
 // ASCII letters compare without case; every other byte exactly.
 bool EqualIgnoringAsciiCase(const char* a, const char* b) {
@@ -94,15 +89,10 @@ int RunExtract(Context& ctx, int argc, char** argv) {
   ctx.env.AnsiToOem(args.Name(1));
   const char* catalogName = args.Name(0);
   std::string wanted = args.Name(1);
-#ifndef _WIN32
-  for (char& c : wanted) {
-    if (c == '/') c = '\\';
-  }
-#endif
-  const std::string targetDir =
-      DirectoryPrefix(ctx.env, args.NameCount() > 2 ? args.Name(2) : kDefaultTarget);
+  CommandLineToCatalogPath(&wanted);
+  const std::string targetDir = DirectoryPrefix(
+      ctx.env, args.NameCount() > 2 ? args.Name(2) : kCurrentDirectoryPrefix);
   options.mountRoot = DirectoryPrefix(ctx.env, options.mountRoot);
-  ctx.options.crcEnabled = !options.fast;
 
   CatalogReader reader(ctx.env);
   if (!LoadNamedCatalog(ctx, reader, catalogName)) return kExitFailed;
@@ -118,7 +108,7 @@ int RunExtract(Context& ctx, int argc, char** argv) {
   if (name == nullptr) {
     console.Say("Err: file '" + wanted + "' has not found in dir\n");
     if (!reader.HasCrc()) console.RestoreTitle();
-    return 3;
+    return kExitFailed;
   }
   EntryInfo entry;
   reader.DecodeEntry(name, &entry);
@@ -127,15 +117,11 @@ int RunExtract(Context& ctx, int argc, char** argv) {
   }
   const std::string catalogPath = reader.CurrentPath().substr(1);
   console.Say("extracting " + catalogPath + "...");
-  if (UnsafeName(entry.name)) {
-    console.Say("Fail (extract: unsafe name)\n");
-    console.RestoreTitle();
-    return 3;
-  }
+  if (UnsafeName(entry.name, entry.nameLength)) return Finish(ctx, "Fail (extract: unsafe name)", kExitFailed);
   std::vector<char> ansiName(entry.name, entry.name + strlen(entry.name) + 1);
   ctx.env.OemToAnsi(ansiName.data());
-  FetchContents fetch = [&](std::vector<unsigned char>* contents) {
-    return reader.FetchStored(ctx, contents);
+  FetchContents fetch = [&](ProgressObserver& progress, std::vector<unsigned char>* contents) {
+    return reader.FetchStored(!options.fast, progress, contents);
   };
   return Extraction(ctx, options, reader.HasCrc(), entry, catalogPath,
                     targetDir + ansiName.data(), fetch)

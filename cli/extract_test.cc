@@ -58,6 +58,7 @@ TEST_F(ExtractTest, ExtractsStoredContentsInBothModes) {
   EXPECT_EQ(" Cmd::Extract\nextracting A.TXT...xxx%\b\b\b\b  0%\b\b\b\bOk (extract: check by CRC32)\n",
             r.out);
   EXPECT_EQ("stored text", test::ReadFile(dir / "out/A.TXT"));
+  EXPECT_EQ("{xxx%%}Extr... - KORVEX v3.0m", r.titles[3]);
   EXPECT_EQ("<restore>", r.titles.back());
   RunResult fast = Extract({"/fast", "/overwrite"}, "A.TXT");
   EXPECT_EQ(0, fast.code);

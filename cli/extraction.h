@@ -11,11 +11,13 @@
 #include <vector>
 
 #include "catalog/reader.h"
+#include "cli/exit_code.h"
 
 namespace korvex {
 
 struct Context;
 class File;
+class ProgressObserver;
 
 struct ExtractOptions {
   bool fast = false;
@@ -23,12 +25,9 @@ struct ExtractOptions {
   std::string mountRoot;
 };
 
-// A name that could lead a path out of the directory it is joined to.
-bool UnsafeName(const std::string& name);
-
-// Gives the stored contents of the entry, with the "Extr" display; false
-// when the store is damaged.
-using FetchContents = std::function<bool(std::vector<unsigned char>*)>;
+// Gives the stored contents of the entry, reporting the progress of a store
+// check; false when the store is damaged.
+using FetchContents = std::function<bool(ProgressObserver&, std::vector<unsigned char>*)>;
 
 class Extraction {
  public:
@@ -51,13 +50,12 @@ class Extraction {
   uint64_t written() const { return written_; }
 
  private:
-  int Result(const char* message, int code, const std::string& reason = std::string(),
+  int Result(const char* message, ExitCode code, const std::string& reason = std::string(),
              const std::string& path = std::string());
   bool ComputeFileCrc(File& file, uint32_t* result);
   int Check(File& target);
   int ExtractStored();
   int Mount();
-  int Copy(File& in, uint64_t sourceSize);
 
   Context& ctx_;
   const ExtractOptions& options_;

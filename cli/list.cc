@@ -2,20 +2,21 @@
 
 #include <string>
 
-#include "catalog/context.h"
 #include "catalog/format.h"
 #include "catalog/mask.h"
-#include "catalog/progress.h"
 #include "catalog/reader.h"
 #include "catalog/tree.h"
 #include "cli/arguments.h"
+#include "cli/context.h"
 #include "cli/exit_code.h"
 #include "cli/grouped.h"
 #include "cli/korvex.h"
 #include "cli/line_buffer.h"
+#include "cli/progress_display.h"
 #include "cli/reason.h"
 #include "platform/console.h"
 #include "platform/env.h"
+#include "platform/paths.h"
 
 namespace korvex {
 namespace {
@@ -23,22 +24,20 @@ namespace {
 // The path without its leading backslash.
 const char* RelativePath(const std::string& path) { return path.c_str() + 1; }
 
-void ListBriefAll(const CatalogReader& reader, LineBuffer& lines) {
-  TreeWalker walk(reader.Tree(), reader.HasCrc());
-  while (walk.Next()) {
-    lines.text().append(walk.path(), 1, std::string::npos);
+void ListBriefAll(CatalogReader& reader, LineBuffer& lines) {
+  while (reader.NextEntry()) {
+    lines.text().append(reader.CurrentPath(), 1, std::string::npos);
     lines.EndLine();
   }
 }
 
 // Files whose upper-cased own name matches the mask, with upper-cased paths.
-void ListBriefMasked(const CatalogReader& reader, const std::string& mask, LineBuffer& lines) {
-  TreeWalker walk(reader.Tree(), reader.HasCrc());
+void ListBriefMasked(CatalogReader& reader, const std::string& mask, LineBuffer& lines) {
   std::string upper;
-  while (walk.Next()) {
-    upper = walk.path();
+  while (reader.NextEntry()) {
+    upper = reader.CurrentPath();
     UpperAscii(&upper);
-    if (CompareMask(upper.c_str() + walk.nameStart(), mask.c_str()) != 0) continue;
+    if (CompareMask(upper.c_str() + reader.CurrentNameStart(), mask.c_str()) != 0) continue;
     lines.text().append(upper, 1, std::string::npos);
     lines.EndLine();
   }
@@ -95,6 +94,22 @@ void ListFull(CatalogReader& reader, const std::string& mask, bool listAll, Line
   }
 }
 
+// The catalog's figures and the listed totals after a full listing.
+void ShowSummary(Console& console, const CatalogReader& reader, const Totals& totals) {
+  // The storage figure counts what follows the header and the tree block.
+  uint64_t afterTree = kHeaderSize + uint64_t{reader.TreeLength()};
+  uint64_t storage = reader.CatalogSize() > afterTree ? reader.CatalogSize() - afterTree : 0;
+  console.Out("-----\nFile info:  \n  integrity check: Ok  CRC32: " +
+              std::string(reader.HasCrc() ? "yes" : "no") +
+              "  size: " + FormatGrouped(static_cast<int64_t>(reader.CatalogSize())) +
+              "  storage: " + FormatGrouped(static_cast<int64_t>(storage)) + "\n");
+  console.Out("Total listed: \n\tdirs: " + std::to_string(totals.dirs) + ",\tfiles: " +
+              std::to_string(totals.files) + ",\tbytes: " +
+              FormatGrouped(static_cast<int64_t>(totals.bytes)) + "\n");
+  console.Out("Store listed: \n\tfiles: " + std::to_string(totals.stored) + ",\tbytes: " +
+              FormatGrouped(static_cast<int64_t>(totals.storedBytes)) + "\n");
+}
+
 }  // namespace
 
 int RunList(Context& ctx, int argc, char** argv) {
@@ -118,11 +133,7 @@ int RunList(Context& ctx, int argc, char** argv) {
     ctx.env.AnsiToOem(given);
     mask = given;
     UpperAscii(&mask);
-#ifndef _WIN32
-    for (char& c : mask) {
-      if (c == '/') c = '\\';
-    }
-#endif
+    CommandLineToCatalogPath(&mask);
   }
 
   CatalogReader reader(ctx.env);
@@ -139,7 +150,7 @@ int RunList(Context& ctx, int argc, char** argv) {
       }
     }
     console.Flush(Stream::kOut);
-    return 0;
+    return kExitSuccess;
   }
 
   Totals totals;
@@ -148,20 +159,9 @@ int RunList(Context& ctx, int argc, char** argv) {
     ListFull(reader, mask, listAll, lines, totals);
   }
   console.Flush(Stream::kOut);
-  // The storage figure counts what follows the header and the tree block.
-  uint64_t afterTree = kHeaderSize + uint64_t{reader.TreeLength()};
-  uint64_t storage = reader.CatalogSize() > afterTree ? reader.CatalogSize() - afterTree : 0;
-  console.Out("-----\nFile info:  \n  integrity check: Ok  CRC32: " +
-              std::string(reader.HasCrc() ? "yes" : "no") +
-              "  size: " + FormatGrouped(static_cast<int64_t>(reader.CatalogSize())) +
-              "  storage: " + FormatGrouped(static_cast<int64_t>(storage)) + "\n");
-  console.Out("Total listed: \n\tdirs: " + std::to_string(totals.dirs) + ",\tfiles: " +
-              std::to_string(totals.files) + ",\tbytes: " +
-              FormatGrouped(static_cast<int64_t>(totals.bytes)) + "\n");
-  console.Out("Store listed: \n\tfiles: " + std::to_string(totals.stored) + ",\tbytes: " +
-              FormatGrouped(static_cast<int64_t>(totals.storedBytes)) + "\n");
+  ShowSummary(console, reader, totals);
   console.Flush(Stream::kOut);
-  return 0;
+  return kExitSuccess;
 }
 
 }  // namespace korvex

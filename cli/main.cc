@@ -1,4 +1,4 @@
-#include "catalog/context.h"
+#include "cli/context.h"
 #include "cli/exit_code.h"
 #include "cli/korvex.h"
 #include "platform/console.h"

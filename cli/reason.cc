@@ -1,7 +1,7 @@
 #include "cli/reason.h"
 
-#include "catalog/context.h"
 #include "catalog/reader.h"
+#include "cli/context.h"
 #include "platform/console.h"
 #include "platform/env.h"
 
@@ -30,6 +30,13 @@ std::string LoadErrorText(const LoadFailure& failure) {
 void ReportReason(Context& ctx, const std::string& path, const std::string& reason) {
   ctx.console.Err("korvex: " + path + ": " + reason + "\n");
   ctx.console.Flush(Stream::kErr);
+}
+
+int FinishWithReason(Context& ctx, const std::string& line, ExitCode code,
+                     const std::string& path, const std::string& reason) {
+  Finish(ctx, line, code);
+  ReportReason(ctx, path, reason);
+  return code;
 }
 
 bool LoadNamedCatalog(Context& ctx, CatalogReader& reader, const std::string& given) {

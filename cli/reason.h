@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "cli/exit_code.h"
+
 namespace korvex {
 
 class CatalogReader;
@@ -15,6 +17,10 @@ struct Context;
 std::string LoadErrorText(const LoadFailure& failure);
 
 void ReportReason(Context& ctx, const std::string& path, const std::string& reason);
+
+// Ends a command as Finish does, then gives the path and the reason.
+int FinishWithReason(Context& ctx, const std::string& line, ExitCode code,
+                     const std::string& path, const std::string& reason);
 
 // Loads the catalog that l and e are given: the name as written, or the name
 // with ".dir" added when only that exists.  On failure writes "File loading

@@ -4,16 +4,16 @@
 #include <string>
 #include <vector>
 
-#include "catalog/context.h"
 #include "catalog/format.h"
-#include "catalog/progress.h"
 #include "catalog/store_reader.h"
+#include "cli/context.h"
 #include "cli/exit_code.h"
 #include "cli/extraction.h"
 #include "cli/grouped.h"
 #include "cli/reason.h"
 #include "platform/console.h"
 #include "platform/env.h"
+#include "platform/paths.h"
 
 namespace korvex {
 namespace {
@@ -52,9 +52,9 @@ class DirectoryRestore {
   // in place.
   void CloseBelow(size_t depth);
   std::string TargetOf(const char* name) const;
-  void Failed(const std::string& path, const char* message, int code,
+  void Failed(const std::string& path, const char* message, ExitCode code,
               const std::string& reason = std::string(), const std::string& about = std::string());
-  void Count(int code) { code_ = std::max(code_, code); }
+  void Count(int code) { code_ = std::max(code_, static_cast<ExitCode>(code)); }
 
   Context& ctx_;
   const ExtractOptions& options_;
@@ -65,7 +65,7 @@ class DirectoryRestore {
   int checked_ = 0;
   int failed_ = 0;
   uint64_t bytes_ = 0;
-  int code_ = kExitSuccess;
+  ExitCode code_ = kExitSuccess;
 };
 
 int DirectoryRestore::Run(const EntryInfo* top, std::string target) {
@@ -88,12 +88,11 @@ int DirectoryRestore::Run(const EntryInfo* top, std::string target) {
     }
   }
   CloseBelow(0);
-  ctx_.console.Say("Files: " + std::to_string(restored_) + " restored, " +
-                   std::to_string(checked_) + " checked, " + std::to_string(failed_) +
-                   " failed; " + FormatGrouped(static_cast<int64_t>(bytes_)) +
-                   " bytes written.\n");
-  ctx_.console.RestoreTitle();
-  return code_;
+  return Finish(ctx_,
+                "Files: " + std::to_string(restored_) + " restored, " + std::to_string(checked_) +
+                    " checked, " + std::to_string(failed_) + " failed; " +
+                    FormatGrouped(static_cast<int64_t>(bytes_)) + " bytes written.",
+                code_);
 }
 
 // The target directory given is made, with its parents, when missing.
@@ -104,10 +103,8 @@ bool DirectoryRestore::MakeTarget(std::string* target) {
     const std::string path = target->substr(0, end);
     std::string error;
     if (ctx_.env.KindOf(path) != PathKind::kDirectory && !ctx_.env.MakeDirectory(path, &error)) {
-      ctx_.console.Say("Fail (extract: cannot make directory)\n");
-      ReportReason(ctx_, path, error);
-      ctx_.console.RestoreTitle();
       code_ = kExitCannotWrite;
+      FinishWithReason(ctx_, "Fail (extract: cannot make directory)", code_, path, error);
       return false;
     }
   }
@@ -120,7 +117,7 @@ std::string DirectoryRestore::TargetOf(const char* name) const {
   return open_.back().target + ansi;
 }
 
-void DirectoryRestore::Failed(const std::string& path, const char* message, int code,
+void DirectoryRestore::Failed(const std::string& path, const char* message, ExitCode code,
                               const std::string& reason, const std::string& about) {
   ctx_.console.Say("extracting " + path + "..." + message + "\n");
   if (!reason.empty()) ReportReason(ctx_, about, reason);
@@ -133,7 +130,7 @@ void DirectoryRestore::Directory(const EntryInfo& entry, size_t depth) {
   // Below a skipped directory nothing is written and nothing more said.
   if (!open_.back().target.empty()) {
     std::string error;
-    if (UnsafeName(entry.name)) {
+    if (UnsafeName(entry.name, entry.nameLength)) {
       Failed(path, "Fail (extract: unsafe name)", kExitFailed);
     } else if (!ctx_.env.MakeDirectory(TargetOf(entry.name), &error)) {
       Failed(path, "Fail (extract: cannot make directory)", kExitCannotWrite, error,
@@ -151,16 +148,14 @@ void DirectoryRestore::File(const EntryInfo& entry) {
     return;
   }
   const std::string path = reader_.CurrentPath().substr(1);
-  if (UnsafeName(entry.name)) {
+  if (UnsafeName(entry.name, entry.nameLength)) {
     ++failed_;
     return Failed(path, "Fail (extract: unsafe name)", kExitFailed);
   }
   ctx_.console.Say("extracting " + path + "...");
   const int32_t ordinal = reader_.StoredOrdinal();
-  FetchContents fetch = [&](std::vector<unsigned char>* contents) {
-    ctx_.console.Say("xxx%");
-    ctx_.console.SetTitle("{xxx%%}" + StageTitle("Extr"));
-    return store_.Fetch(ordinal, !options_.fast, StoreCheckProgress(ctx_), contents);
+  FetchContents fetch = [&](ProgressObserver& progress, std::vector<unsigned char>* contents) {
+    return store_.Fetch(ordinal, !options_.fast, progress, contents);
   };
   Extraction file(ctx_, options_, reader_.HasCrc(), entry, path, TargetOf(entry.name), fetch);
   const int code = file.Run();

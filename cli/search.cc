@@ -1,22 +1,23 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "catalog/block_reader.h"
 #include "catalog/catalog_names.h"
-#include "catalog/context.h"
-#include "catalog/file_crc.h"
 #include "catalog/format.h"
-#include "catalog/progress.h"
 #include "catalog/search.h"
 #include "catalog/wildcard.h"
 #include "cli/arguments.h"
+#include "cli/context.h"
 #include "cli/exit_code.h"
 #include "cli/grouped.h"
 #include "cli/json_text.h"
 #include "cli/korvex.h"
 #include "cli/line_buffer.h"
+#include "cli/progress_display.h"
 #include "cli/reason.h"
 #include "platform/console.h"
 #include "platform/env.h"
@@ -88,6 +89,22 @@ std::string SizeRange(const SearchFilter& f) {
          FormatGrouped(static_cast<int64_t>(f.maxSize)) + " bytes";
 }
 
+// The size and CRC-32 of a local file, read once to its end; false, with
+// *reason set, when it cannot be.
+bool LikeFile(Env& env, const char* path, uint64_t* size, uint32_t* crc, const char** reason) {
+  std::unique_ptr<BlockReader> reader = BlockReader::Create();
+  std::unique_ptr<File> in = reader ? env.OpenRead(path) : nullptr;
+  if (!in) {
+    *reason = reader ? "cannot open" : "out of memory";
+    return false;
+  }
+  ReadResult read = reader->ReadToEnd(*in, [](const Block&) { return true; });
+  *size = read.bytes;
+  *crc = read.crc;
+  if (!read.ok()) *reason = "read error";
+  return read.ok();
+}
+
 // The one line an accepted option announces; empty for an unknown or
 // malformed option.  /like reads its file here.
 std::string TakeOption(Context& ctx, const char* option, SearchOptions* o, int* failure) {
@@ -105,7 +122,7 @@ std::string TakeOption(Context& ctx, const char* option, SearchOptions* o, int* 
   if (strncmp(option, "/like=", 6) == 0 && option[6] != '\0') {
     uint64_t size = 0;
     const char* reason = "";
-    if (!FileSizeAndCrc(ctx.env, option + 6, &size, &o->filter.crc, &reason)) {
+    if (!LikeFile(ctx.env, option + 6, &size, &o->filter.crc, &reason)) {
       ctx.console.Err(std::string("korvex: ") + (option + 6) + ": " + reason + "\n");
       ctx.console.Flush(Stream::kErr);
       ctx.console.Say(std::string("Fail (cannot read ") + (option + 6) + ")\n");

@@ -8,14 +8,15 @@
 
 #include "catalog/compare.h"
 #include "catalog/compare_tree.h"
-#include "catalog/context.h"
-#include "catalog/progress.h"
+#include "cli/context.h"
 #include "catalog/reader.h"
 #include "catalog/tree.h"
 #include "cli/arguments.h"
 #include "cli/exit_code.h"
 #include "cli/grouped.h"
 #include "cli/korvex.h"
+#include "cli/progress_display.h"
+#include "cli/reason.h"
 #include "platform/console.h"
 #include "platform/env.h"
 
@@ -93,19 +94,17 @@ std::string DifferenceLine(const Difference& d) {
 class ConsoleReport : public CompareObserver {
  public:
   ConsoleReport(Console& console, bool showsReading)
-      : console_(console), showsReading_(showsReading) {}
+      : console_(console), showsReading_(showsReading), progress_(console) {
+    progress_.Stage("Verify");
+  }
 
   void ReadStarting(uint64_t total) override {
-    total_ = total;
-    step_ = total / 100;
     if (!showsReading_) return;
     console_.Say("Verify: " + FormatGrouped(static_cast<int64_t>(total)) + " bytes...  0%");
     console_.SetTitle("{0%}" + StageTitle("Verify"));
   }
-  void BytesDone(uint64_t done) override {
-    if (!showsReading_ || done < threshold_) return;
-    threshold_ += step_;
-    ShowProgress(console_, Percentage(done, total_), "Verify");
+  void BytesDone(uint64_t done, uint64_t total) override {
+    if (showsReading_) progress_.BytesDone(done, total);
   }
   void ReadFinished() override {
     if (showsReading_) console_.Say(" complete!\n");
@@ -115,9 +114,7 @@ class ConsoleReport : public CompareObserver {
  private:
   Console& console_;
   bool showsReading_;
-  uint64_t total_ = 0;
-  uint64_t step_ = 0;
-  uint64_t threshold_ = 0;
+  ConsoleProgress progress_;
 };
 
 int Compare(Context& ctx, const CompareTree& expected, const CompareTree& present,
@@ -171,9 +168,11 @@ int RunVerify(Context& ctx, int argc, char** argv) {
   if (!reader.Load(args.Name(0))) return LoadingError(ctx);
   console.Say("Scanning: " + root + "...x");
   DirNode medium;
-  bool listed = medium.Scan(ctx, root);
-  console.Say("\b" + std::to_string(ctx.totals.dirCount) + " dirs, " +
-              std::to_string(ctx.totals.fileCount) + " files.\n");
+  ConsoleProgress progress(console);
+  ScanContext scan(ctx.env, progress);
+  bool listed = medium.Scan(scan, root);
+  console.Say("\b" + std::to_string(scan.totals.dirCount) + " dirs, " +
+              std::to_string(scan.totals.fileCount) + " files.\n");
   if (!listed) {
     console.Say("Fail (cannot list " + root + ")\n");
     return kExitFailed;

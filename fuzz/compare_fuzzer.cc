@@ -22,7 +22,7 @@ namespace {
 class Recorder : public CompareObserver {
  public:
   void ReadStarting(uint64_t total) override { Require(total == 0, "catalogs need no reads"); }
-  void BytesDone(uint64_t) override { Require(false, "catalogs need no reads"); }
+  void BytesDone(uint64_t, uint64_t) override { Require(false, "catalogs need no reads"); }
   void ReadFinished() override {}
   void Found(const Difference& d) override {
     Require(!d.path.empty(), "a difference names its path");

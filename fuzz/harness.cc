@@ -7,9 +7,9 @@
 #include <algorithm>
 
 #include "catalog/coding.h"
-#include "catalog/context.h"
 #include "catalog/crc32.h"
 #include "catalog/format.h"
+#include "cli/context.h"
 #include "cli/korvex.h"
 
 namespace korvex {
@@ -200,6 +200,7 @@ Layout Inspect(const std::string& catalog) {
   Layout l;
   const unsigned char* p = reinterpret_cast<const unsigned char*>(catalog.data());
   const uint64_t size = catalog.size();
+  // The magic is not asked for: damaged catalogs are laid out too.
   if (size < kHeaderSize) return l;
   l.hasHeader = true;
   const uint32_t word = DecodeFixed32(p + kTreeLengthOffset);

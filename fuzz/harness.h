@@ -43,7 +43,6 @@ class MemoryEnv : public Env {
   bool MakeDirectory(const std::string& path, std::string* error = nullptr) override;
   void AnsiToOem(char*) override {}
   void OemToAnsi(char*) override {}
-  void AcknowledgeTemporary() override {}
 
  private:
   struct Node {
@@ -66,6 +65,7 @@ class RecordingConsole : public Console {
   void SaveTitle() override {}
   void SetTitle(const std::string&) override { ++titles; }
   void RestoreTitle() override {}
+  void Acknowledge(const std::string&) override {}
   bool Failed() const override { return false; }
 
   std::string out;

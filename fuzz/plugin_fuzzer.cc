@@ -1,5 +1,5 @@
-// The plug-in's entry points in the host's order over a catalog given as
-// bytes (tree CRC resealed), with first looks of every short length and
+// The plug-in's catalog walker in the host's order over a catalog given as
+// bytes in memory (tree CRC resealed), with first looks of every short length and
 // around the end of the tree: items come out as the catalog reader walks
 // them, the walk ends cleanly only on a well-formed tree, and nothing is
 // written outside the records the host hands in.
@@ -8,17 +8,15 @@
 #include <stdio.h>
 #include <string.h>
 
-#include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "catalog/catalog_format.h"
 #include "catalog/format.h"
 #include "catalog/reader.h"
-#include "catalog/tree_walker.h"
 #include "fuzz/harness.h"
+#include "plugin/browser.h"
 #include "plugin/korvexp.h"
 
 namespace korvex {
@@ -28,28 +26,6 @@ namespace {
 const unsigned char kPattern = 0xA5;
 const size_t kPathLimit = 260;  // the host's cFileName, NUL included
 const int kLevelLimit = 128;    // directories open at once, the root included
-
-// The catalog as a real file: OpenArchive reads the tree's rest by name.
-class CatalogFile {
- public:
-  CatalogFile()
-      : path_((std::filesystem::temp_directory_path() /
-               ("korvexp-fuzz-" +
-                std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) +
-                ".dir"))
-                  .string()) {}
-  ~CatalogFile() {
-    std::error_code ec;
-    std::filesystem::remove(path_, ec);
-  }
-  void Write(const std::string& bytes) {
-    std::ofstream(path_, std::ios::binary | std::ios::trunc) << bytes;
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 struct Expected {
   std::string name;  // as the plug-in writes it: no leading or trailing '\'
@@ -110,17 +86,17 @@ void CheckItem(const HostItem& item, const Expected& e) {
 }
 
 // One catalog as a host browses it after a first look of `look` bytes.
-void Browse(const std::string& bytes, const std::string& file, uint32_t look, bool loaded,
-            bool wellFormed, const std::vector<Expected>& expected) {
+void Browse(Env& env, const std::string& bytes, uint32_t look, bool loaded, bool wellFormed,
+            const std::vector<Expected>& expected) {
   std::vector<unsigned char> first(bytes.begin(), bytes.begin() + look);
-  const int32_t recognised = IsArchive(file.c_str(), first.data(), static_cast<int32_t>(look));
-  const bool isCatalog = look > kHeaderSize && memcmp(bytes.data(), kCatalogMagic, kMagicSize) == 0;
-  Require(recognised == (isCatalog ? 1 : 0), "IsArchive recognises exactly the catalogs");
+  CatalogBrowser browser(env);
+  const bool recognised = look > 0 && browser.Recognise(first.data(), look);
+  CatalogHeader header;
+  const bool isCatalog = look > kHeaderSize && header.DecodeFrom(first.data(), look);
+  Require(recognised == isCatalog, "IsArchive recognises exactly the catalogs");
   if (!recognised) return;
-  int32_t value = -1;
-  const int32_t opened = OpenArchive(file.c_str(), &value);
-  Require(value == 0, "OpenArchive clears the host's value");
-  if (loaded) Require(opened == 1, "a catalog the reader loads opens");
+  const bool opened = browser.Open("cat.dir");
+  if (loaded) Require(opened, "a catalog the reader loads opens");
   if (!opened) return;
 
   size_t i = 0;
@@ -128,7 +104,7 @@ void Browse(const std::string& bytes, const std::string& file, uint32_t look, bo
   for (;;) {
     HostItem item;
     memset(&item, kPattern, sizeof item);
-    result = GetArcItem(&item.find, 0);
+    result = browser.Next(&item.find);
     if (result != KORVEXP_ITEM_WRITTEN) {
       Require(Untouched(reinterpret_cast<unsigned char*>(&item), sizeof item),
               "a call that writes no item leaves the record alone");
@@ -153,30 +129,17 @@ void Browse(const std::string& bytes, const std::string& file, uint32_t look, bo
   }
   HostItem after;
   memset(&after, kPattern, sizeof after);
-  Require(GetArcItem(&after.find, 0) == KORVEXP_ITEM_MALFORMED, "an ended walk stays ended");
+  Require(browser.Next(&after.find) == KORVEXP_ITEM_MALFORMED, "an ended walk stays ended");
 
   unsigned char info[sizeof(KorvexpArchiveInfo) + 8];
   memset(info, kPattern, sizeof info);
-  Require(CloseArchive(reinterpret_cast<KorvexpArchiveInfo*>(info)) == 1, "CloseArchive returns 1");
+  browser.Close(reinterpret_cast<KorvexpArchiveInfo*>(info));
   const KorvexpArchiveInfo* written = reinterpret_cast<const KorvexpArchiveInfo*>(info);
   Require(written->reserved[0] == 0 && written->reserved[1] == 0 && written->reserved[2] == 0 &&
               written->reserved4 == 0 &&
               written->crcFlag == ((static_cast<unsigned char>(bytes[15]) & 0x80) ? 1u : 0u),
           "CloseArchive fills the five fields");
   Require(Untouched(info + sizeof(KorvexpArchiveInfo), 8), "CloseArchive writes five fields only");
-}
-
-// The calls that need no catalog, with buffers of exactly their sizes.
-void CheckTables(uint8_t selector, uint8_t index) {
-  std::vector<char> name(KORVEXP_FORMAT_NAME_SIZE), extension(KORVEXP_EXTENSION_SIZE);
-  const int32_t s = static_cast<int8_t>(selector) % 3;
-  Require(GetFormatName(s, name.data(), extension.data()) == (s == 0 ? 1 : 0),
-          "GetFormatName answers selector 0 only");
-  std::vector<char> command(KORVEXP_COMMAND_SIZE);
-  const int32_t r = GetDefaultCommands(s, index % 20, command.data());
-  Require(r == ((s == 0 && index % 20 < KORVEXP_COMMAND_COUNT) ? 1 : 0),
-          "GetDefaultCommands answers its fifteen entries");
-  Require(LoadFormatModule(nullptr) == 0, "LoadFormatModule returns 0");
 }
 
 }  // namespace
@@ -186,11 +149,8 @@ void CheckTables(uint8_t selector, uint8_t index) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace korvex;
   using namespace korvex::fuzz;
-  static CatalogFile file;
   std::string bytes(reinterpret_cast<const char*>(data), size);
   SealTree(&bytes);
-  file.Write(bytes);
-  if (size >= 2) CheckTables(data[0], data[1]);
 
   MemoryEnv env;
   env.AddFile("cat.dir", bytes);
@@ -214,6 +174,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   for (uint32_t l = 41; l < size; l += 61) looks.insert(l);
   looks.insert(static_cast<uint32_t>(size));
-  for (uint32_t look : looks) Browse(bytes, file.path(), look, loaded, wellFormed, expected);
+  for (uint32_t look : looks) Browse(env, bytes, look, loaded, wellFormed, expected);
   return 0;
 }

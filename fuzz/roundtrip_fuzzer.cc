@@ -11,9 +11,9 @@
 
 #include "catalog/catalog_file.h"
 #include "catalog/coding.h"
-#include "catalog/context.h"
 #include "catalog/crc32.h"
 #include "catalog/format.h"
+#include "catalog/progress.h"
 #include "catalog/reader.h"
 #include "catalog/serializer.h"
 #include "catalog/tree.h"
@@ -95,8 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool withStore = flags & 2;
 
   MemoryEnv env;
-  RecordingConsole console;
-  Context ctx(env, console);
+  ProgressObserver quiet;
+  ScanContext ctx(env, quiet);
   auto names = std::make_shared<NamePool>();
   DirNode root;
   std::vector<DirNode*> open = {&root};

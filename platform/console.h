@@ -24,6 +24,9 @@ class Console {
   virtual void SetTitle(const std::string& title) = 0;
   virtual void RestoreTitle() = 0;
 
+  // Shows message and waits until the user acknowledges it.
+  virtual void Acknowledge(const std::string& message) = 0;
+
   // True once any output was lost (a full disk, a closed pipe).
   virtual bool Failed() const = 0;
 

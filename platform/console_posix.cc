@@ -95,6 +95,18 @@ class PosixConsole : public Console {
     Escape(kPopTitle);
   }
 
+  void Acknowledge(const std::string& message) override {
+    fputs((message + "\n").c_str(), stderr);
+    fflush(stderr);
+    // Wait for Enter where a person can press it; otherwise go on.
+    if (FILE* tty = fopen("/dev/tty", "r")) {
+      int c;
+      while ((c = fgetc(tty)) != EOF && c != '\n') {
+      }
+      fclose(tty);
+    }
+  }
+
   bool Failed() const override { return failed_ || ferror(stdout) || ferror(stderr); }
 
  private:

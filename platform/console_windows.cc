@@ -77,6 +77,10 @@ class WindowsConsole : public Console {
     titlePending_ = false;
   }
 
+  void Acknowledge(const std::string& message) override {
+    MessageBoxA(nullptr, message.c_str(), "korvex", MB_OK);
+  }
+
   bool Failed() const override { return failed_ || ferror(stdout) || ferror(stderr); }
 
  private:

@@ -1,6 +1,5 @@
 // The one interface between korvex and the operating system: files,
-// directory enumeration, code pages and the "Temporary File!!!"
-// acknowledgement.  One POSIX and one Win32 implementation; tests wrap it to
+// directory enumeration and code pages.  One POSIX and one Win32 implementation; tests wrap it to
 // inject faults.
 #ifndef KORVEX_PLATFORM_ENV_H_
 #define KORVEX_PLATFORM_ENV_H_
@@ -87,9 +86,6 @@ class Env {
   virtual void AnsiToOem(char* text) = 0;
   virtual void OemToAnsi(char* text) = 0;
 
-  // Shows "Temporary File!!!" and waits until the user acknowledges it.
-  virtual void AcknowledgeTemporary() = 0;
-
   // The real operating system.
   static Env* Default();
 };
@@ -124,7 +120,6 @@ class EnvWrapper : public Env {
   }
   void AnsiToOem(char* text) override { target_->AnsiToOem(text); }
   void OemToAnsi(char* text) override { target_->OemToAnsi(text); }
-  void AcknowledgeTemporary() override { target_->AcknowledgeTemporary(); }
 
  private:
   Env* target_;

@@ -239,17 +239,6 @@ class PosixEnv : public Env {
   void AnsiToOem(char*) override {}
   void OemToAnsi(char*) override {}
 
-  void AcknowledgeTemporary() override {
-    fputs("Temporary File!!!\n", stderr);
-    fflush(stderr);
-    // Wait for Enter where a person can press it; otherwise go on.
-    if (FILE* tty = fopen("/dev/tty", "r")) {
-      int c;
-      while ((c = fgetc(tty)) != EOF && c != '\n') {
-      }
-      fclose(tty);
-    }
-  }
 };
 
 }  // namespace

@@ -222,10 +222,6 @@ class WindowsEnv : public Env {
 
   void AnsiToOem(char* text) override { CharToOemA(text, text); }
   void OemToAnsi(char* text) override { OemToCharA(text, text); }
-
-  void AcknowledgeTemporary() override {
-    MessageBoxA(nullptr, "Temporary File!!!", "korvex", MB_OK);
-  }
 };
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <new>
 
-#include "catalog/coding.h"
+#include "catalog/catalog_format.h"
 #include "catalog/crc32.h"
 #include "catalog/format.h"
 #include "platform/env.h"
@@ -25,9 +25,9 @@ void SetFileTime(KorvexpFileTime* out, uint32_t seconds) {
 }  // namespace
 
 bool CatalogBrowser::Recognise(const unsigned char* bytes, uint32_t length) {
-  if (length <= kHeaderSize || memcmp(bytes, kCatalogMagic, kMagicSize) != 0) return false;
-  uint32_t word = DecodeFixed32(bytes + kTreeLengthOffset);
-  uint32_t treeLength = word & kTreeLengthMask;
+  CatalogHeader header;
+  if (length <= kHeaderSize || !header.DecodeFrom(bytes, length)) return false;
+  const uint32_t treeLength = header.treeLength;
   // Only the part in hand is held now: the header alone cannot say whether
   // a large tree length is real, the file size can (Open).
   uint32_t part = std::min(length - kHeaderSize, treeLength);
@@ -39,8 +39,8 @@ bool CatalogBrowser::Recognise(const unsigned char* bytes, uint32_t length) {
   memcpy(tree.get(), bytes + kHeaderSize, part);
   tree_ = std::move(tree);
   held_ = part;
-  treeCrc_ = DecodeFixed32(bytes + kTreeCrcOffset);
-  crcFlag_ = (word & kCrcFlag) ? 1 : 0;
+  treeCrc_ = header.treeCrc;
+  crcFlag_ = header.withCrc ? 1 : 0;
   treeLength_ = treeLength;
   firstLook_ = length;
   stage_ = Stage::kRecognised;
@@ -54,10 +54,8 @@ bool CatalogBrowser::Open(const char* fileName) {
     Drop();
     return false;
   }
-  cursor_ = 0;
-  depth_ = 0;
+  cursor_.reset(new RecordCursor(tree_.get(), treeLength_, crcFlag_ != 0));
   levelStart_[0] = 0;
-  pathLength_ = 0;
   stage_ = Stage::kOpen;
   return true;
 }
@@ -65,7 +63,7 @@ bool CatalogBrowser::Open(const char* fileName) {
 // The first look ended inside the tree, so it was exactly header plus held_
 // bytes long and the rest starts at file offset firstLook_.
 bool CatalogBrowser::ReadRest(const char* fileName) {
-  std::unique_ptr<File> file = Env::Default()->OpenRead(fileName);
+  std::unique_ptr<File> file = env_.OpenRead(fileName);
   if (file == nullptr) return false;
   uint32_t remaining = treeLength_ - held_;
   if (file->Size() < static_cast<uint64_t>(firstLook_) + remaining) return false;
@@ -92,46 +90,34 @@ int32_t CatalogBrowser::Next(KorvexpFindData* item) {
 
 // Checks the whole record, and that its path fits, before writing anything.
 int32_t CatalogBrowser::Step(KorvexpFindData* item) {
-  const unsigned char* tree = tree_.get();
-  const size_t end = treeLength_;
-  if (cursor_ >= end) return KORVEXP_ITEM_MALFORMED;
-  while (tree[cursor_] == kEndOfDirectory) {
-    ++cursor_;
-    if (--depth_ < 0) return cursor_ == end ? KORVEXP_ITEM_END : KORVEXP_ITEM_MALFORMED;
-    if (cursor_ >= end) return KORVEXP_ITEM_MALFORMED;
+  RecordCursor& cursor = *cursor_;
+  for (; cursor.Valid() && cursor.record().kind == TreeRecord::kEnd; cursor.Next()) {
   }
-  pathLength_ = levelStart_[depth_];
-
-  const unsigned char* record = tree + cursor_;
-  const size_t room = end - cursor_;
-  const void* terminator = memchr(record, 0, room);
-  if (terminator == nullptr) return KORVEXP_ITEM_MALFORMED;
-  const size_t n = static_cast<size_t>(static_cast<const unsigned char*>(terminator) - record);
-  if (room < n + 2) return KORVEXP_ITEM_MALFORMED;
-  const uint8_t attributes = record[n + 1];
-  const bool isDirectory = (attributes & kAttrDirectory) != 0;
-  const size_t size = n + (isDirectory ? kDirRecordExtra
-                                       : crcFlag_ ? kFileRecordCrcExtra : kFileRecordExtra);
-  if (room < size) return KORVEXP_ITEM_MALFORMED;
+  if (!cursor.Valid()) {
+    const bool clean = cursor.status() == TreeError::kNone && cursor.offset() == treeLength_;
+    return clean ? KORVEXP_ITEM_END : KORVEXP_ITEM_MALFORMED;
+  }
+  const TreeRecord& record = cursor.record();
+  const bool isDirectory = record.kind == TreeRecord::kDirectory;
+  const size_t depth = cursor.depth() - (isDirectory ? 1 : 0);
+  const uint32_t pathLength = levelStart_[depth];
+  const size_t n = record.nameLength;
   // The path and the name, then a NUL in cFileName or a '\' in path_.
-  if (pathLength_ + n + 1 > kPathSize) return KORVEXP_ITEM_MALFORMED;
-  if (isDirectory && depth_ + 1 >= kLevels) return KORVEXP_ITEM_MALFORMED;
+  if (pathLength + n + 1 > kPathSize) return KORVEXP_ITEM_MALFORMED;
+  if (isDirectory && cursor.depth() >= kLevels) return KORVEXP_ITEM_MALFORMED;
 
-  item->dwFileAttributes = attributes;
-  SetFileTime(&item->ftLastWriteTime, DecodeFixed32(record + n + 2));
-  memcpy(item->cFileName, path_, pathLength_);
-  memcpy(item->cFileName + pathLength_, record, n);
-  item->cFileName[pathLength_ + n] = '\0';
+  item->dwFileAttributes = record.attributes;
+  SetFileTime(&item->ftLastWriteTime, record.time);
+  memcpy(item->cFileName, path_, pathLength);
+  memcpy(item->cFileName + pathLength, record.name, n);
+  item->cFileName[pathLength + n] = '\0';
+  item->nFileSizeLow = record.size;
   if (isDirectory) {
-    item->nFileSizeLow = 0;
-    memcpy(path_ + pathLength_, record, n);
-    path_[pathLength_ + n] = '\\';
-    pathLength_ += static_cast<uint32_t>(n) + 1;
-    levelStart_[++depth_] = pathLength_;
-  } else {
-    item->nFileSizeLow = DecodeFixed32(record + n + 6);
+    memcpy(path_ + pathLength, record.name, n);
+    path_[pathLength + n] = '\\';
+    levelStart_[cursor.depth()] = pathLength + static_cast<uint32_t>(n) + 1;
   }
-  cursor_ += size;
+  cursor.Next();
   return KORVEXP_ITEM_WRITTEN;
 }
 
@@ -145,6 +131,7 @@ void CatalogBrowser::Close(KorvexpArchiveInfo* info) {
 }
 
 void CatalogBrowser::Drop() {
+  cursor_.reset();
   tree_.reset();
   held_ = 0;
   stage_ = Stage::kIdle;

@@ -8,12 +8,17 @@
 
 #include <memory>
 
+#include "catalog/catalog_format.h"
 #include "plugin/korvexp.h"
 
 namespace korvex {
 
+class Env;
+
 class CatalogBrowser {
  public:
+  explicit CatalogBrowser(Env& env) : env_(env) {}
+
   // True when bytes start a catalog; it then replaces the one held before.
   // False for anything else, which leaves the state as it was, or when even
   // the first part of the tree cannot be held, which drops the old catalog.
@@ -33,13 +38,14 @@ class CatalogBrowser {
  private:
   enum class Stage { kIdle, kRecognised, kOpen, kEnded };
   // At most this many directories open at once, counting the root.
-  static constexpr int kLevels = 128;
+  static constexpr size_t kLevels = 128;
   static constexpr uint32_t kPathSize = 260;
 
   bool ReadRest(const char* fileName);
   int32_t Step(KorvexpFindData* item);
   void Drop();
 
+  Env& env_;
   Stage stage_ = Stage::kIdle;
   uint32_t treeCrc_ = 0;
   uint32_t crcFlag_ = 0;
@@ -49,11 +55,9 @@ class CatalogBrowser {
   std::unique_ptr<unsigned char[]> tree_;
   uint32_t held_ = 0;
 
-  size_t cursor_ = 0;
-  int depth_ = 0;
-  uint32_t levelStart_[kLevels] = {};
+  std::unique_ptr<RecordCursor> cursor_;  // on the next record to report
+  uint32_t levelStart_[kLevels] = {};     // where each open level's names begin in path_
   char path_[kPathSize] = {};
-  uint32_t pathLength_ = 0;
 };
 
 }  // namespace korvex

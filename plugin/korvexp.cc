@@ -5,6 +5,7 @@
 #include <stddef.h>
 #include <string.h>
 
+#include "platform/env.h"
 #include "plugin/browser.h"
 
 static_assert(sizeof(KorvexpFileTime) == 8, "FILETIME layout");
@@ -24,7 +25,7 @@ static_assert(sizeof(KorvexpArchiveInfo) == 20, "archive information layout");
 namespace {
 
 // Process-wide by design: the host browses one catalog at a time.
-korvex::CatalogBrowser browser;
+korvex::CatalogBrowser browser(*korvex::Env::Default());
 
 // Entry 0 starts korvex to mount the selected file from I:\ into the
 // current directory; the host fills in %%A (catalog) and %%f (file).

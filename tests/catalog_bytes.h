@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "catalog/catalog_format.h"
 #include "catalog/coding.h"
 #include "catalog/crc32.h"
 #include "catalog/format.h"
@@ -14,57 +15,59 @@
 namespace korvex {
 namespace test {
 
+// Tree blocks record by record, through the format's own encoder.
 struct TreeBytes {
   bool withCrc = true;
   std::string bytes;
   TreeBytes& Dir(const std::string& name, uint8_t attr = 0x10, uint32_t time = 7) {
-    bytes += name;
-    bytes += '\0';
-    bytes += static_cast<char>(attr);
-    Fixed(time);
-    return *this;
+    return Add(Record(TreeRecord::kDirectory, name, attr, time));
   }
   TreeBytes& File(const std::string& name, uint8_t attr, uint32_t size, uint32_t crc = 0,
                   uint32_t time = 9) {
-    bytes += name;
-    bytes += '\0';
-    bytes += static_cast<char>(attr);
-    Fixed(time);
-    Fixed(size);
-    if (withCrc) Fixed(crc);
-    return *this;
+    TreeRecord r = Record(TreeRecord::kFile, name, attr, time);
+    r.size = size;
+    r.crc = crc;
+    return Add(r);
   }
-  TreeBytes& End() {
-    bytes += '\0';
-    return *this;
+  TreeBytes& End() { return Add(TreeRecord()); }
+
+ private:
+  static TreeRecord Record(TreeRecord::Kind kind, const std::string& name, uint8_t attr,
+                           uint32_t time) {
+    TreeRecord r;
+    r.kind = kind;
+    r.name = name.c_str();
+    r.nameLength = name.size();
+    r.attributes = attr;
+    r.time = time;
+    return r;
   }
-  void Fixed(uint32_t v) {
-    unsigned char b[4];
-    EncodeFixed32(b, v);
-    bytes.append(reinterpret_cast<char*>(b), 4);
+  TreeBytes& Add(const TreeRecord& r) {
+    const size_t at = bytes.size();
+    bytes.resize(at + RecordSize(r, withCrc));
+    EncodeRecord(r, withCrc, reinterpret_cast<unsigned char*>(&bytes[at]));
+    return *this;
   }
 };
 
 inline std::string Header(const std::string& tree, bool withCrc) {
-  std::string h(reinterpret_cast<const char*>(kCatalogMagic), 8);
-  unsigned char b[8];
-  EncodeFixed32(b, crc32::Value(tree.data(), tree.size()));
-  EncodeFixed32(b + 4, static_cast<uint32_t>(tree.size()) | (withCrc ? kCrcFlag : 0));
-  h.append(reinterpret_cast<char*>(b), 8);
-  return h;
+  CatalogHeader h;
+  h.treeCrc = crc32::Value(tree.data(), tree.size());
+  h.treeLength = static_cast<uint32_t>(tree.size());
+  h.withCrc = withCrc;
+  unsigned char b[kHeaderSize];
+  h.EncodeTo(b);
+  return std::string(reinterpret_cast<char*>(b), kHeaderSize);
 }
 
 inline std::string Store(const std::string& data) {
-  std::string s;
-  unsigned char b[4];
-  EncodeFixed32(b, crc32::Value(data.data(), data.size()));
-  s.append(reinterpret_cast<char*>(b), 4);
-  EncodeFixed32(b, static_cast<uint32_t>(data.size()));
-  s.append(reinterpret_cast<char*>(b), 4);
-  s += '\x03';
-  return s + data;
+  StoreHead head;
+  head.crc = crc32::Value(data.data(), data.size());
+  head.dataLength = static_cast<uint32_t>(data.size());
+  unsigned char b[kStoreHeadSize];
+  head.EncodeTo(b);
+  return std::string(reinterpret_cast<char*>(b), kStoreHeadSize) + data;
 }
-
 inline std::string Le(uint32_t v) {
   unsigned char b[4];
   EncodeFixed32(b, v);

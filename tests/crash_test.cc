@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "catalog/catalog_file.h"
-#include "catalog/context.h"
+#include "cli/context.h"
 #include "cli/cli_test_util.h"
 #include "cli/korvex.h"
 #include "platform/console.h"

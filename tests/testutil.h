@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/progress_display.h"
 #include "platform/console.h"
 #include "platform/env.h"
 
@@ -43,11 +44,27 @@ class CaptureConsole : public Console {
   void SaveTitle() override { titles.push_back("<save>"); }
   void SetTitle(const std::string& title) override { titles.push_back(title); }
   void RestoreTitle() override { titles.push_back("<restore>"); }
+  void Acknowledge(const std::string& message) override { acknowledged.push_back(message); }
   bool Failed() const override { return false; }
 
   std::string out;
+  std::vector<std::string> acknowledged;
   std::string err;
   std::vector<std::string> titles;
+};
+
+// The console front end's progress display on a recording console, keeping
+// the last count of bytes reported.
+class ShownProgress : public ConsoleProgress {
+ public:
+  ShownProgress() : ConsoleProgress(console) {}
+  void BytesDone(uint64_t done, uint64_t total) override {
+    lastDone = done;
+    ConsoleProgress::BytesDone(done, total);
+  }
+
+  CaptureConsole console;
+  uint64_t lastDone = 0;
 };
 
 // Breaks the calls a test names; everything else reaches the real disk.
@@ -89,8 +106,6 @@ class FaultEnv : public EnvWrapper {
   std::vector<std::string> timed;
   // Entries with this name are listed with attribute bit 0x08 (temporary).
   std::string markTemporary;
-  int temporaryAcknowledged = 0;
-  void AcknowledgeTemporary() override { temporaryAcknowledged++; }
   // A stand-in code page where ANSI 0xE9 is OEM 0x82, so tests can see
   // where names are converted.
   bool toyCodePage = false;

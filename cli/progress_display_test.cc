@@ -1,4 +1,4 @@
-#include "catalog/progress.h"
+#include "cli/progress_display.h"
 
 #include <gtest/gtest.h>
 

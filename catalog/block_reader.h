@@ -1,0 +1,69 @@
+// Every file input goes through here: one page-aligned buffer of kBlockSize
+// bytes, the running CRC-32, and a consumer that sees each block.
+#ifndef KORVEX_CATALOG_BLOCK_READER_H_
+#define KORVEX_CATALOG_BLOCK_READER_H_
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace korvex {
+
+class Env;
+class File;
+
+enum class ReadStatus {
+  kOk,
+  kCannotOpen,
+  kReadFailed,  // a read failed, or the file is not the size it should be
+  kStopped,     // the consumer said stop
+};
+
+struct ReadResult {
+  ReadStatus status = ReadStatus::kOk;
+  uint32_t crc = 0;     // of the bytes read
+  uint64_t bytes = 0;   // handed to the consumer
+  bool ok() const { return status == ReadStatus::kOk; }
+};
+
+// One block as read: its bytes, the bytes read before it, and the CRC-32
+// of everything read through it.
+struct Block {
+  const unsigned char* data;
+  size_t size;
+  uint64_t offset;
+  uint32_t crc;
+};
+
+class BlockReader {
+ public:
+  // Returns false to stop the read.
+  using Consumer = std::function<bool(const Block&)>;
+
+  // Null when the buffer cannot be had.
+  static std::unique_ptr<BlockReader> Create();
+  ~BlockReader();
+
+  // Opens path and reads the size bytes a scan found there.  A file that
+  // fails, shrinks or grows past size is kReadFailed: the last read ends on
+  // its block, so one more byte tells a file that grew.
+  ReadResult ReadFile(Env& env, const std::string& path, uint64_t size, const Consumer& consume);
+  // From the position to the end of the file; a short block ends it.
+  ReadResult ReadToEnd(File& in, const Consumer& consume);
+  // Exactly length bytes from the position; fewer is kReadFailed.
+  ReadResult ReadExactly(File& in, uint64_t length, const Consumer& consume);
+
+ private:
+  explicit BlockReader(unsigned char* buffer) : buffer_(buffer) {}
+  // Extends the CRC and hands on the n bytes in the buffer.
+  bool Deliver(size_t n, ReadResult* result, const Consumer& consume);
+
+  unsigned char* buffer_;
+};
+
+}  // namespace korvex
+
+#endif  // KORVEX_CATALOG_BLOCK_READER_H_
