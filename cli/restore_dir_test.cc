@@ -127,13 +127,17 @@ const std::vector<std::string> kDocsRestored = {
     "Files: 4 restored, 0 checked, 0 failed; 34 bytes written."};
 
 TEST_F(RestoreDirTest, Table) {
-  // A crafted catalog: below D, a safe stored file, a file named "..", and a
-  // directory named ".." holding a file.
+  // A crafted catalog: below D, two safe stored files, a file named "..",
+  // and a directory named ".." holding a file; and the same with one byte of
+  // its store changed.
   test::TreeBytes t;
-  t.Dir("D").File("ok", 0x28, 2, 0x79DCDD47).File("..", 0x28, 2, 0x79DCDD47);
-  t.Dir("..").File("x", 0x28, 2, 0x79DCDD47).End().End().End();
-  const std::string data = test::DataArea({"ok", "ok", "ok"});
-  const std::string crafted = dir.Write("crafted.dir", test::Catalog(t.bytes, true, &data));
+  t.Dir("D").File("ok", 0x28, 2, 0x79DCDD47).File("ok2", 0x28, 2, 0x79DCDD47);
+  t.File("..", 0x28, 2, 0x79DCDD47).Dir("..").File("x", 0x28, 2, 0x79DCDD47).End().End().End();
+  const std::string data = test::DataArea({"ok", "ok", "ok", "ok"});
+  std::string bytes = test::Catalog(t.bytes, true, &data);
+  const std::string crafted = dir.Write("crafted.dir", bytes);
+  bytes.back() ^= 1;
+  const std::string damaged = dir.Write("damaged.dir", bytes);
   const std::string cd = dir / "cd.dir";
   const std::string out = dir / "out/";
 
@@ -183,15 +187,31 @@ TEST_F(RestoreDirTest, Table) {
         "Files: 0 restored, 4 checked, 0 failed; 0 bytes written."},
        kDocs},
       {"unsafe names below the directory", [] {}, {}, "D", 3,
-       {"D\\ok: Ok (extract: check by CRC32)", "D\\..: Fail (extract: unsafe name)",
-        "D\\..\\: Fail (extract: unsafe name)",
-        "Files: 1 restored, 0 checked, 2 failed; 2 bytes written."},
-       {{"D/", ""}, {"D/ok", "ok"}}, crafted},
+       {"D\\ok: Ok (extract: check by CRC32)", "D\\ok2: Ok (extract: check by CRC32)",
+        "D\\..: Fail (extract: unsafe name)", "D\\..\\: Fail (extract: unsafe name)",
+        "Files: 2 restored, 0 checked, 2 failed; 4 bytes written."},
+       {{"D/", ""}, {"D/ok", "ok"}, {"D/ok2", "ok"}}, crafted},
+      {"a damaged store, found once", [] {}, {}, "D", 3,
+       {"D\\ok: Fail (extract: cannot extract due corrupted file)",
+        "D\\ok2: Fail (extract: cannot extract due corrupted file)",
+        "D\\..: Fail (extract: unsafe name)", "D\\..\\: Fail (extract: unsafe name)",
+        "Files: 0 restored, 0 checked, 4 failed; 0 bytes written."},
+       {{"D/", ""}}, damaged},
+      {"/fast reads the damaged store's records directly", [] {}, {"/fast"}, "D", 3,
+       {"D\\ok: Ok (extract: no check/size only, overriden by '/fast')",
+        "D\\ok2: Ok (extract: no check/size only, overriden by '/fast')",
+        "D\\..: Fail (extract: unsafe name)", "D\\..\\: Fail (extract: unsafe name)",
+        "Files: 2 restored, 0 checked, 2 failed; 4 bytes written."},
+       {{"D/", ""}, {"D/ok", "ok"}, {"D/ok2", "ok"}}, damaged},
 #ifndef _WIN32
       {"a link at a file target",
-       [&] { fs::create_directories(out + "DOCS"); fs::create_symlink(sentinel, out + "DOCS/A.TXT"); },
+       [&] {
+         fs::create_directories(out + "DOCS");
+         fs::create_symlink(sentinel, out + "DOCS/A.TXT");
+       },
        {"/overwrite"}, "DOCS", 4,
-       {"DOCS\\A.TXT: Fail (extract: cannot open target)", "DOCS\\B.BIN: Ok (mount: check by CRC32)",
+       {"DOCS\\A.TXT: Fail (extract: cannot open target)",
+        "DOCS\\B.BIN: Ok (mount: check by CRC32)",
         "DOCS\\SUB\\C.TXT: Ok (extract: check by CRC32)",
         "DOCS\\SUB\\D.BIN: Ok (mount: check by CRC32)",
         "Files: 3 restored, 0 checked, 1 failed; 26 bytes written."},
@@ -225,21 +245,25 @@ TEST_F(RestoreDirTest, Table) {
     // medium file once.
     EXPECT_LE(std::count(env.opened.begin(), env.opened.end(), catalog), 2) << c.what;
     EXPECT_LE(std::count(env.opened.begin(), env.opened.end(), dir / "src/DOCS/B.BIN"), 1);
-    if (c.code == 0) ExpectCatalogTimes(catalog, c.wanted == "/" ? "" : "DOCS\\", c.wanted == "/" ? out : out + "DOCS/",
-                       c.what);
+    const bool root = c.wanted == "/";
+    if (c.code == 0) {
+      ExpectCatalogTimes(catalog, root ? "" : "DOCS\\", root ? out : out + "DOCS/", c.what);
+    }
   }
 }
 
 // The target given is made when missing; one that cannot be made ends the
 // run before anything is written.
 TEST_F(RestoreDirTest, TargetDirectory) {
-  RunResult made = Run({"e", "/mount=" + dir / "src", "--", dir / "cd.dir", "DOCS", dir / "new/deeper"});
+  RunResult made =
+      Run({"e", "/mount=" + dir / "src", "--", dir / "cd.dir", "DOCS", dir / "new/deeper"});
   EXPECT_EQ(0, made.code) << made.out;
   EXPECT_EQ(kDocs, Tree(dir / "new/deeper"));
   RunResult blocked = Run({"e", "--", dir / "cd.dir", "DOCS", sentinel + "/x"});
   EXPECT_EQ(4, blocked.code);
   EXPECT_EQ(std::vector<std::string>{"Fail (extract: cannot make directory)"}, Lines(blocked.out));
-  EXPECT_EQ("korvex: " + sentinel + ": " + test::SystemText("Not a directory") + "\n", blocked.err.substr(blocked.err.find("korvex: ")));
+  EXPECT_NE(std::string::npos,
+            blocked.err.find("korvex: " + sentinel + ": " + test::SystemText("Not a directory")));
 }
 
 }  // namespace
