@@ -23,6 +23,9 @@
 #      changed: warm within 1.5 x create /fast of the same tree, and cold
 #      (caches dropped; needs root, else skipped with a message) at least
 #      10 x faster than create; its catalog is the one create writes.
+#  14. restore a directory of 10,000 stored small files (100 directories of
+#      the small tree) with korvex e: at most 2 x tar -x of the same files
+#      from an uncompressed tar, both into an empty directory.
 # With --cold, the goals of a medium not in the page cache instead, the
 # caches dropped before every run (root only; skipped with a message
 # elsewhere), times as wall time:
@@ -62,7 +65,7 @@ if ((cold)) && ! { [[ -w /proc/sys/vm/drop_caches ]] && drop_caches 2>/dev/null;
   exit 0
 fi
 
-for tool in cmake rhash cksfv find cat dd; do
+for tool in cmake rhash cksfv find cat dd tar; do
   command -v "$tool" >/dev/null || { echo "missing $tool: run .ci/install-deps bench" >&2; exit 1; }
 done
 
@@ -391,6 +394,32 @@ if [[ -w /proc/sys/vm/drop_caches ]]; then
 else
   echo "  cold: skipped, caches can be dropped only by root"
 fi
+
+# Goal 14 ------------------------------------------------------------------
+# The first 100 directories of the small tree, cataloged with every file
+# stored and packed by tar; both are unpacked into a fresh directory per run.
+if [[ ! -f restore.done || $(<restore.done) != "$version" ]]; then
+  rm -rf restore restore.dir restore.tar restore.done
+  mkdir -p restore/set
+  for d in $(cd small && ls | LC_ALL=C sort | head -100); do cp -a "small/$d" restore/set/; done
+  "$korvex" c '/store=*' restore.dir restore >/dev/null
+  tar -cf restore.tar -C restore set
+  echo "$version" >restore.done
+fi
+restore_files=$(find restore/set -type f | wc -l)
+for ((i = 0; i < runs; ++i)); do
+  rm -rf out-korvex out-tar && mkdir out-korvex out-tar
+  measure restorek "$data/restore.out" "$korvex" e restore.dir set out-korvex
+  measure restoret /dev/null tar -xf restore.tar -C out-tar
+done
+diff -r out-korvex/set out-tar/set >/dev/null || { echo "the restored trees differ" >&2; exit 1; }
+rm -rf out-korvex out-tar
+header "Goal 14: restore a directory of $restore_files stored small files"
+row "korvex e restore.dir set out-korvex" restorek
+row "tar -xf restore.tar -C out-tar" restoret
+restore_tar=$(ratio "${cpu[restorek]}" "${cpu[restoret]}")
+printf "  korvex / tar %s (goal <= 2): " "$restore_tar"
+verdict holds "$restore_tar" "<=" 2
 
 echo
 if ((failed > 0)); then

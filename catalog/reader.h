@@ -67,6 +67,10 @@ class CatalogReader {
   // The tree block as loaded, for walks of one's own.
   const unsigned char* Tree() const;
   int32_t StoredOrdinal() const { return storedOrdinal_; }
+  // Directories open below the root after the record NextEntry returned.
+  size_t CurrentDepth() const { return walker().depth(); }
+  const std::string& FileName() const { return fileName_; }
+  uint32_t TreeCrc() const { return header_.treeCrc; }
 
   // The contents of the stored file NextEntry returned last.  To verify,
   // the whole data area is read, reporting its progress, and checked

@@ -30,6 +30,8 @@ class TreeWalker {
   // Where the text after the current directory part begins in path(): a
   // file's own name, or the empty end of a directory's path.
   size_t nameStart() const { return levels_.empty() ? 0 : levels_.back(); }
+  // Directories open below the root after the record Next returned.
+  size_t depth() const { return cursor_.depth(); }
 
  private:
   RecordCursor cursor_;

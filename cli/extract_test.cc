@@ -179,9 +179,6 @@ TEST_F(ExtractTest, FindingTheEntry) {
   EXPECT_NE(std::string::npos, option.out.find("fast' has not found in dir\n"));
   EXPECT_EQ(0, Extract({}, "\xE4.txt").code);
   EXPECT_EQ(3, Extract({}, "\xC4.TXT").code);  // bytes above 0x7F are not folded
-  RunResult directory = Extract({}, "DOCS\\");
-  EXPECT_EQ(3, directory.code);
-  EXPECT_EQ("Fail (extract: not a file)\n", Result(directory));
   RunResult missing = Extract({}, "A.TXT", "missing.dir");
   EXPECT_EQ(3, missing.code);
   EXPECT_EQ(" Cmd::Extract\nFile loading error!\n", missing.out);

@@ -145,6 +145,15 @@ bool MemoryEnv::SetModificationTime(const std::string& path, uint32_t seconds) {
   return true;
 }
 
+bool MemoryEnv::MakeDirectory(const std::string& path, std::string* error) {
+  std::string dir = path;
+  if (!dir.empty() && dir.back() == kPathSeparator) dir.pop_back();
+  if (IsDir(dir)) return true;
+  if (nodes_.count(dir) != 0 || !IsDir(Parent(dir))) return NoSuchFile(error);
+  nodes_[dir] = Node{true, 0, nullptr};
+  return true;
+}
+
 bool MemoryEnv::ListDirectory(const std::string& path,
                               const std::function<void(const DirEntry&)>& visit,
                               std::string* error) {

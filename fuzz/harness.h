@@ -40,6 +40,7 @@ class MemoryEnv : public Env {
                      std::string* error = nullptr) override;
   PathKind KindOf(const std::string& path) override;
   bool SetModificationTime(const std::string& path, uint32_t seconds) override;
+  bool MakeDirectory(const std::string& path, std::string* error = nullptr) override;
   void AnsiToOem(char*) override {}
   void OemToAnsi(char*) override {}
   void WillRead(const std::string&, uint64_t) override {}

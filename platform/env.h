@@ -80,8 +80,13 @@ class Env {
                              std::string* error = nullptr) = 0;
   // What stands at path, following symbolic links.
   virtual PathKind KindOf(const std::string& path) = 0;
-  // Sets a file's last modification time (seconds since 1970 UTC).
+  // Sets the last modification time (seconds since 1970 UTC) of a file or
+  // directory, never of what a link standing at the path points to.
   virtual bool SetModificationTime(const std::string& path, uint32_t seconds) = 0;
+  // Makes a directory, or accepts a real one standing there already; false
+  // when something else stands at the path (a file, a link) or it cannot be
+  // made.
+  virtual bool MakeDirectory(const std::string& path, std::string* error = nullptr) = 0;
 
   // Starts reading the first length bytes of the file at path into the
   // system's cache, for a read that follows soon.  Only a hint: it changes
@@ -128,6 +133,9 @@ class EnvWrapper : public Env {
   }
   ReadAheadMode ReadAheadFor(const std::string& path) override {
     return target_->ReadAheadFor(path);
+  }
+  bool MakeDirectory(const std::string& path, std::string* error = nullptr) override {
+    return target_->MakeDirectory(path, error);
   }
   void AnsiToOem(char* text) override { target_->AnsiToOem(text); }
   void OemToAnsi(char* text) override { target_->OemToAnsi(text); }

@@ -259,6 +259,19 @@ class PosixEnv : public Env {
     return Rotates(st.st_dev) ? ReadAheadMode::kSeeking : ReadAheadMode::kSolid;
   }
 
+  bool MakeDirectory(const std::string& path, std::string* error) override {
+    if (::mkdir(path.c_str(), 0777) == 0) return true;
+    const int code = errno;
+    struct stat st;
+    // mkdir never follows a link at the name; lstat tells what stands there.
+    if (code == EEXIST && ::lstat(path.c_str(), &st) == 0) {
+      if (S_ISDIR(st.st_mode)) return true;
+      if (error != nullptr) *error = S_ISLNK(st.st_mode) ? "a link stands at the name" : strerror(ENOTDIR);
+      return false;
+    }
+    return Failed(error, code);
+  }
+
   void AnsiToOem(char*) override {}
   void OemToAnsi(char*) override {}
 

@@ -65,5 +65,41 @@ TEST(PosixEnv, ReadAheadHintsAndTheSwitch) {
   EXPECT_NE(ReadAheadMode::kOff, env->ReadAheadFor(""));
 }
 
+// A directory is made or a real one accepted; whatever else stands at the
+// name is refused, a link above all, and left as it was.
+TEST(PosixEnv, MakeDirectoryNeverGoesThroughALink) {
+  test::TempDir dir;
+  const std::string elsewhere = dir.MakeDir("elsewhere");
+  ASSERT_EQ(0, symlink(elsewhere.c_str(), (dir / "dirlink").c_str()));
+  ASSERT_EQ(0, symlink((dir / "nowhere").c_str(), (dir / "dangling").c_str()));
+  dir.Write("file", "x");
+  dir.MakeDir("real");
+  struct Case {
+    const char* name;
+    bool made;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"new", true, ""},
+      {"real", true, ""},
+      {"file", false, "Not a directory"},
+      {"dirlink", false, "a link stands at the name"},
+      {"dangling", false, "a link stands at the name"},
+      {"missing/below", false, "No such file or directory"},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    EXPECT_EQ(c.made, Env::Default()->MakeDirectory(dir / c.name, &error)) << c.name;
+    EXPECT_EQ(c.reason, error) << c.name;
+  }
+  struct stat st;
+  ASSERT_EQ(0, lstat((dir / "new").c_str(), &st));
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_TRUE(Env::Default()->SetModificationTime(dir / "new", 1000000000u));
+  ASSERT_EQ(0, lstat((dir / "new").c_str(), &st));
+  EXPECT_EQ(1000000000, st.st_mtime);
+  EXPECT_FALSE(test::Exists(dir / "nowhere"));
+}
+
 }  // namespace
 }  // namespace korvex

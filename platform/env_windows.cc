@@ -186,8 +186,10 @@ class WindowsEnv : public Env {
   }
 
   bool SetModificationTime(const std::string& path, uint32_t seconds) override {
+    // Backup semantics open directories too; a reparse point is opened itself.
     HANDLE h = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, kShareReadWrite, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                           OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     const uint64_t kEpochDifference = 11644473600ull;  // 1601-01-01 to 1970-01-01
     uint64_t ticks = (seconds + kEpochDifference) * 10000000ull;
@@ -197,6 +199,19 @@ class WindowsEnv : public Env {
     BOOL ok = SetFileTime(h, nullptr, nullptr, &written);
     CloseHandle(h);
     return ok != 0;
+  }
+
+  bool MakeDirectory(const std::string& path, std::string* error) override {
+    if (CreateDirectoryA(path.c_str(), nullptr)) return true;
+    const bool exists = GetLastError() == ERROR_ALREADY_EXISTS;
+    Failed(error);
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (!exists || attributes == INVALID_FILE_ATTRIBUTES) return false;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      if (error != nullptr) *error = "a link stands at the name";
+      return false;
+    }
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   }
 
   bool ListDirectory(const std::string& path, const std::function<void(const DirEntry&)>& visit,

@@ -133,6 +133,19 @@ TEST(WindowsEnv, RenameReplacesAndDeleteRemoves) {
   EXPECT_FALSE(env->Delete(to));
 }
 
+TEST(WindowsEnv, MakeDirectoryMakesOrAcceptsOnlyDirectories) {
+  test::TempDir dir;
+  Env* env = Env::Default();
+  dir.Write("file", "x");
+  EXPECT_TRUE(env->MakeDirectory(dir / "new"));
+  EXPECT_EQ(PathKind::kDirectory, env->KindOf(dir / "new"));
+  EXPECT_TRUE(env->MakeDirectory(dir / "new"));
+  EXPECT_FALSE(env->MakeDirectory(dir / "file"));
+  EXPECT_FALSE(env->MakeDirectory(dir / "missing/below"));
+  // Directories take a time as files do.
+  EXPECT_TRUE(env->SetModificationTime(dir / "new", 1000000000u));
+}
+
 TEST(WindowsEnv, CodePagesRoundTripAndKeepAscii) {
   char text[] = "Caf\xE9 Z.TXT";  // e acute in the ANSI code page
   Env::Default()->AnsiToOem(text);

@@ -217,6 +217,11 @@ std::vector<Malformed> MalformedCases() {
     for (int i = 0; i < levels; ++i) tree += TreeBytes().Dir("a").bytes;
     return tree + a + std::string(levels + 1, '\0');
   };
+  auto nestPath = [](int levels) {
+    std::string path;
+    for (int i = 0; i < levels; ++i) path += "a\\";
+    return path + "A";
+  };
   const std::string outer = TreeBytes().Dir(std::string(200, 'd')).bytes;
 
   std::vector<Malformed> rows = {
@@ -238,8 +243,8 @@ std::vector<Malformed> MalformedCases() {
       {"a 260-byte directory path", Cat(outer + TreeBytes().Dir(std::string(59, 'e')).End()
                                                     .End().End().bytes),
        true, 0, 3, 1, kBad},
-      {"127 nested directories", WithData(nest(127), abc), true, 0, 3, 128, kEnd},
-      {"128 nested directories", WithData(nest(128), abc), true, 0, 3, 127, kBad},
+      {"127 nested directories", WithData(nest(127), abc), true, 0, 0, 128, kEnd, nestPath(127)},
+      {"128 nested directories", WithData(nest(128), abc), true, 0, 0, 127, kBad, nestPath(128)},
       {"300 levels, 7000 bytes of path", WithData(deep, abc), true, 0, 0, 10, kBad,
        deepPath + "DEEP.TXT"},
       {"bytes after the root's end", Cat(std::string(1, '\0') + a), true, 0, 3, 0, kBad},
