@@ -19,6 +19,7 @@
 #include "cli/reason.h"
 #include "platform/console.h"
 #include "platform/env.h"
+#include "platform/local_time.h"
 
 namespace korvex {
 namespace {
@@ -26,24 +27,12 @@ namespace {
 const char* const kKindWords[kDiffKinds] = {"changed", "missing",    "new",   "moved",
                                             "unreadable", "touched", "unsafe"};
 
-// Seconds since 1970 as "YYYY-MM-DD hh:mm:ss" (UTC), by the civil calendar.
+// Seconds since 1970 as "YYYY-MM-DD hh:mm:ss" (UTC).
 std::string FormatTime(uint32_t seconds) {
-  int64_t days = seconds / 86400;
-  int64_t rest = seconds % 86400;
-  days += 719468;
-  const int64_t era = days / 146097;
-  const int64_t doe = days - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  const int64_t day = doy - (153 * mp + 2) / 5 + 1;
-  const int64_t month = mp < 10 ? mp + 3 : mp - 9;
-  const int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+  const CalendarTime c = UtcCalendar(seconds);
   char text[32];
-  snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld",
-           static_cast<long long>(year), static_cast<long long>(month),
-           static_cast<long long>(day), static_cast<long long>(rest / 3600),
-           static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
+  snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", c.year, c.month, c.day, c.hour,
+           c.minute, c.second);
   return text;
 }
 
@@ -136,11 +125,6 @@ int Compare(Context& ctx, const CompareTree& expected, const CompareTree& presen
   return counts.differences() == 0 ? kExitSuccess : kExitDiffers;
 }
 
-int LoadingError(Context& ctx) {
-  ctx.console.Say("File loading error!\n");
-  return kExitFailed;
-}
-
 }  // namespace
 
 int RunVerify(Context& ctx, int argc, char** argv) {
@@ -165,7 +149,7 @@ int RunVerify(Context& ctx, int argc, char** argv) {
   if (!root.empty() && root.back() == kPathSeparator) root.pop_back();
 
   CatalogReader reader(ctx.env);
-  if (!reader.Load(args.Name(0))) return LoadingError(ctx);
+  if (!LoadNamedCatalog(ctx, reader, args.Name(0))) return kExitFailed;
   console.Say("Scanning: " + root + "...x");
   DirNode medium;
   ConsoleProgress progress(console);
@@ -197,7 +181,10 @@ int RunCompare(Context& ctx, int argc, char** argv) {
   if (args.NameCount() < 2) return NotAllNames(ctx);
   CatalogReader oldReader(ctx.env);
   CatalogReader newReader(ctx.env);
-  if (!oldReader.Load(args.Name(0)) || !newReader.Load(args.Name(1))) return LoadingError(ctx);
+  if (!LoadNamedCatalog(ctx, oldReader, args.Name(0)) ||
+      !LoadNamedCatalog(ctx, newReader, args.Name(1))) {
+    return kExitFailed;
+  }
   std::unique_ptr<CompareTree> expected = CompareTree::FromCatalog(oldReader);
   std::unique_ptr<CompareTree> present = CompareTree::FromCatalog(newReader);
   return Compare(ctx, *expected, *present, nullptr, options);
