@@ -18,13 +18,24 @@
 #      + 32 MiB, the plain search at most the largest tree block + 16 MiB.
 #   9. verify against the catalog: over the 1 GiB at most 1.15 x cat (rhash
 #      -c and cksfv -f beside it), over the 200,000 files at most 1.2 x
-#      create, both with /fast.
-#  10. restore a directory of 10,000 stored small files (100 directories of
+#      create, both with /fast;
+#  10. update of the 200,000-file tree's catalog after 1% of its files
+#      changed: warm within 1.5 x create /fast of the same tree, and cold
+#      (caches dropped; needs root, else skipped with a message) at least
+#      10 x faster than create; its catalog is the one create writes;
+#  14. restore a directory of 10,000 stored small files (100 directories of
 #      the small tree) with korvex e: at most 2 x tar -x of the same files
 #      from an uncompressed tar, both into an empty directory.
+# With --cold, the goals of a medium not in the page cache instead, the
+# caches dropped before every run (root only; skipped with a message
+# elsewhere), times as wall time:
+#  11. create over 200,000 files of data in 2,000 directories: at least
+#      2.5 x faster than rhash --crc32 -r;
+#  12. create over the 1 GiB in four large files: no slower than cat;
+#  13. create /fast over the 200,000 files: no slower than find -printf.
 # The exit status is 1 when a goal fails.
 #
-# Usage: bench/goals.sh [DATA-DIR]
+# Usage: bench/goals.sh [--cold] [DATA-DIR]
 #   DATA-DIR (or KORVEX_BENCH_DATA) holds the generated trees and catalogs;
 #   default build/bench-data.  The trees are made once by korvex_maketree,
 #   the same bytes every time, and kept for later runs (about 1.5 GB of disk
@@ -39,8 +50,20 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+cold=0
+if [[ ${1:-} == --cold ]]; then
+  cold=1
+  shift
+fi
 data=${1:-${KORVEX_BENCH_DATA:-build/bench-data}}
-runs=${KORVEX_BENCH_RUNS:-5}
+runs=${KORVEX_BENCH_RUNS:-$((cold ? 3 : 5))}
+
+drop_caches() { sync && echo 3 >/proc/sys/vm/drop_caches; }
+if ((cold)) && ! { [[ -w /proc/sys/vm/drop_caches ]] && drop_caches 2>/dev/null; }; then
+  echo "cold goals skipped: the page cache cannot be dropped here" \
+    "(needs root and a writable /proc/sys/vm/drop_caches)"
+  exit 0
+fi
 
 for tool in cmake rhash cksfv find cat dd tar; do
   command -v "$tool" >/dev/null || { echo "missing $tool: run .ci/install-deps bench" >&2; exit 1; }
@@ -66,13 +89,20 @@ cd "$data"
 
 # A tree is remade when the generator changed since it was made.
 version=$(sha1sum "$root/bench/make_tree.cc" | cut -c1-16)
-for kind in big scan small many; do
+kinds=(big scan small many)
+((cold)) && kinds=(big cold)
+for kind in "${kinds[@]}"; do
   if [[ -f $kind.done && $(<"$kind.done") == "$version" ]]; then continue; fi
   echo "making the $kind tree in $data/$kind ..."
   rm -rf "$kind" "$kind.done"
   "$maketree" "$kind" "$kind"
   echo "$version" >"$kind.done"
 done
+
+if ((cold)); then
+  source "$root/bench/cold_goals.sh"
+  exit $?
+fi
 
 lib_version=$(sha1sum "$root/bench/make_library.cc" | cut -c1-16)
 if [[ ! -f library.done || $(<library.done) != "$lib_version" ]]; then
@@ -325,6 +355,47 @@ goal9() { holds "$verify_cat" "<=" 1.15 && holds "$verify_create" "<=" 1.2; }
 verdict goal9
 
 # Goal 10 ------------------------------------------------------------------
+# A copy of the scan tree (holes: no data blocks), cataloged, then every
+# hundredth file grown by a byte with a new time.
+if [[ ! -f update.done || $(<update.done) != "$version" ]]; then
+  echo "making the update tree in $data/update ..."
+  rm -rf update update-base.dir update.done
+  cp -a --sparse=always scan update
+  "$korvex" c update-base.dir update >/dev/null 2>&1
+  find update -type f | LC_ALL=C sort | awk 'NR % 100 == 0' >update-changed.txt
+  xargs -d '\n' truncate -s +1 <update-changed.txt
+  xargs -d '\n' touch -m -d @1300000000 <update-changed.txt
+  echo "$version" >update.done
+fi
+find update >/dev/null
+for ((i = 0; i < runs; ++i)); do
+  cp update-base.dir update.dir
+  measure update "$data/update.out" "$korvex" u update.dir update
+  measure updatefast "$data/updatefast.out" "$korvex" c /fast update-fast.dir update
+done
+header "Goal 10: update after 1% of 200,000 files changed ($(wc -l <update-changed.txt) files)"
+row "korvex u update.dir update, warm" update
+row "korvex c /fast update-fast.dir update, warm" updatefast
+update_fast=$(ratio "${cpu[update]}" "${cpu[updatefast]}")
+printf "  warm: update / create /fast %s (goal <= 1.5): " "$update_fast"
+verdict holds "$update_fast" "<=" 1.5
+drop_caches() { sync && echo 3 >/proc/sys/vm/drop_caches; }
+if [[ -w /proc/sys/vm/drop_caches ]]; then
+  drop_caches
+  measure createcold "$data/createcold.out" "$korvex" c update-full.dir update
+  cp update-base.dir update.dir
+  drop_caches
+  measure updatecold "$data/updatecold.out" "$korvex" u update.dir update
+  row "korvex c update-full.dir update, cold (one run)" createcold
+  row "korvex u update.dir update, cold (one run)" updatecold
+  update_cold=$(ratio "${wall[createcold]}" "${wall[updatecold]}")
+  printf "  cold: create / update %s in wall time (goal >= 10), catalogs equal: " "$update_cold"
+  verdict eval 'holds "$update_cold" ">=" 10 && cmp -s update.dir update-full.dir'
+else
+  echo "  cold: skipped, caches can be dropped only by root"
+fi
+
+# Goal 14 ------------------------------------------------------------------
 # The first 100 directories of the small tree, cataloged with every file
 # stored and packed by tar; both are unpacked into a fresh directory per run.
 if [[ ! -f restore.done || $(<restore.done) != "$version" ]]; then
@@ -343,7 +414,7 @@ for ((i = 0; i < runs; ++i)); do
 done
 diff -r out-korvex/set out-tar/set >/dev/null || { echo "the restored trees differ" >&2; exit 1; }
 rm -rf out-korvex out-tar
-header "Goal 10: restore a directory of $restore_files stored small files"
+header "Goal 14: restore a directory of $restore_files stored small files"
 row "korvex e restore.dir set out-korvex" restorek
 row "tar -xf restore.tar -C out-tar" restoret
 restore_tar=$(ratio "${cpu[restorek]}" "${cpu[restoret]}")

@@ -10,6 +10,9 @@
 //                               contents of an earlier one
 //   korvex_maketree many DIR    1,000,000 files in 10,000 directories; most
 //                               are empty, the rest holes of up to 2 MiB
+//   korvex_maketree cold DIR    200,000 files of 0 to 8,191 bytes of data in
+//                               2,000 directories: a medium of small files,
+//                               read from the device when the caches are cold
 //
 // DIR must not exist yet.
 #include <errno.h>
@@ -190,11 +193,30 @@ bool MakeSmall(const std::string& root) {
   return true;
 }
 
+bool MakeCold(const std::string& root) {
+  if (!MakeDir(root)) return false;
+  Random random(5);
+  std::vector<unsigned char> contents(8192);
+  for (int d = 0; d < 2000; ++d) {
+    std::string dir = root + "/" + DirName(d);
+    if (!MakeDir(dir)) return false;
+    for (int f = 0; f < 100; ++f) {
+      uint64_t size = random.Below(8192);
+      random.Fill(contents.data(), size);
+      std::string path = dir + "/" + FileName(random, f);
+      if (!MakeFile(path, contents.data(), size, kBaseTime + static_cast<int64_t>(random.Below(1 << 28)))) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3) {
-    fprintf(stderr, "usage: korvex_maketree big|scan|small|many DIR\n");
+    fprintf(stderr, "usage: korvex_maketree big|scan|small|many|cold DIR\n");
     return 2;
   }
   std::string kind = argv[1];
@@ -208,6 +230,8 @@ int main(int argc, char** argv) {
     ok = MakeSmall(root);
   } else if (kind == "many") {
     ok = MakeMany(root);
+  } else if (kind == "cold") {
+    ok = MakeCold(root);
   } else {
     fprintf(stderr, "korvex_maketree: unknown tree %s\n", kind.c_str());
     return 2;

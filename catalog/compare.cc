@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -10,6 +11,7 @@
 
 #include "catalog/block_reader.h"
 #include "catalog/format.h"
+#include "catalog/read_ahead.h"
 #include "platform/env.h"
 #include "platform/paths.h"
 
@@ -174,13 +176,36 @@ class Comparison {
     }
   }
 
+  // Whether the file of item is read from the medium.
+  bool ReadsFile(const Item& item) const {
+    return item.needsCrc && medium_ != nullptr && present_.entry(item.now).readable;
+  }
+
+  // The files to read, in the order they are read, for the reads ahead.
+  ReadAhead::Source Upcoming() const {
+    size_t next = 0;
+    return [this, next](ReadAhead::Upcoming* out) mutable {
+      while (next < items_.size()) {
+        const Item& item = items_[next++];
+        if (!ReadsFile(item)) continue;
+        *out = {&item, FsPath(item.now), present_.entry(item.now).size};
+        return true;
+      }
+      return false;
+    };
+  }
+
   void ReadAll(BlockReader* reader) {
     uint64_t total = 0;
     for (const Item& item : items_) {
-      const Entry& e = present_.entry(item.now);
-      if (item.needsCrc && medium_ != nullptr && e.readable) total += e.size;
+      if (ReadsFile(item)) total += present_.entry(item.now).size;
     }
     observer_.ReadStarting(total);
+    std::optional<ReadAhead> ahead;
+    if (medium_ != nullptr) {
+      ahead.emplace(medium_->env, Upcoming(),
+                    ReadAhead::For(medium_->env.ReadAheadFor(medium_->root)));
+    }
     uint64_t done = 0;
     for (Item& item : items_) {
       if (!item.needsCrc) continue;
@@ -191,6 +216,7 @@ class Comparison {
         continue;
       }
       const uint64_t start = done;
+      ahead->Reading(&item);
       // A file that cannot be read, shrank or grew is unreadable.
       ReadResult read =
           reader->ReadFile(medium_->env, FsPath(item.now), e.size, [&](const Block& block) {

@@ -90,17 +90,6 @@ TEST(Crc32, PowersOfXMatchTheTable) {
   EXPECT_EQ(0x1F7011641u, crc32::BarrettQuotient());
 }
 
-TEST(Crc32, DefaultIsTheFastestSupportedLevel) {
-  crc32::Level best = crc32::DefaultLevel();
-  EXPECT_TRUE(crc32::IsSupported(best));
-  EXPECT_TRUE(crc32::IsSupported(crc32::Level::kPortable));
-  for (crc32::Level level : crc32::kLevels) {
-    if (level > best) {
-      EXPECT_FALSE(crc32::IsSupported(level)) << crc32::LevelName(level);
-    }
-  }
-}
-
 class Crc32Level : public ::testing::TestWithParam<crc32::Level> {
  protected:
   void SetUp() override {

@@ -14,7 +14,9 @@
 
 namespace korvex {
 
+class BlockReader;
 class Env;
+class File;
 class ProgressObserver;
 
 // An entry of the walk: its name inside the tree block, attributes, time,
@@ -67,8 +69,6 @@ class CatalogReader {
   int32_t StoredOrdinal() const { return storedOrdinal_; }
   // Directories open below the root after the record NextEntry returned.
   size_t CurrentDepth() const { return walker().depth(); }
-  const std::string& FileName() const { return fileName_; }
-  uint32_t TreeCrc() const { return header_.treeCrc; }
 
   // The contents of the stored file NextEntry returned last.  To verify,
   // the whole data area is read, reporting its progress, and checked
@@ -76,6 +76,13 @@ class CatalogReader {
   // no content store, is damaged, or the record lies outside the data area.
   bool FetchStored(bool verify, ProgressObserver& progress,
                    std::vector<unsigned char>* contents) const;
+  // The whole data area, once it matched the store CRC.  False when the
+  // catalog changed since Load, has no content store, or is damaged.
+  bool ReadDataArea(BlockReader& reader, std::vector<unsigned char>* data) const;
+  // The catalog opened again, checked to be the one loaded, with its store
+  // head read and the data area inside the file; null otherwise.  The file
+  // is left at the start of the data area.
+  std::unique_ptr<File> OpenDataArea(StoreHead* head) const;
 
  private:
   const TreeWalker& walker() const;

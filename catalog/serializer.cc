@@ -2,11 +2,15 @@
 
 #include <string.h>
 
+#include <utility>
+
 #include "catalog/block_reader.h"
 #include "catalog/catalog_format.h"
 #include "catalog/content_store.h"
 #include "catalog/format.h"
 #include "catalog/progress.h"
+#include "catalog/read_ahead.h"
+#include "catalog/reuse.h"
 #include "catalog/tree.h"
 #include "platform/env.h"
 
@@ -54,8 +58,8 @@ enum class PassKind { kCalc, kStore };
 
 class Pass {
  public:
-  Pass(const PassContext& ctx, PassKind kind, ContentStoreBuilder* store)
-      : ctx_(ctx), kind_(kind), store_(store) {}
+  Pass(const PassContext& ctx, PassKind kind, ContentStoreBuilder* store, ReadAhead* ahead)
+      : ctx_(ctx), kind_(kind), store_(store), ahead_(ahead) {}
 
   int32_t unreadable() const { return unreadable_; }
 
@@ -77,6 +81,8 @@ class Pass {
 
   // Returns false when the file could not be opened or read in full.
   bool File(FileNode& file, const std::string& dirPath) {
+    // Update: what the earlier catalog vouches for is not read again.
+    const ReusedFile* reused = ctx_.reuse ? ctx_.reuse->Next(file) : nullptr;
     unsigned char* dest = nullptr;
     if (Stores(file)) {
       dest = store_->Reserve(file.size32());
@@ -85,7 +91,7 @@ class Pass {
     // The path is spelt before the name's conversion, and only for a file
     // the pass may open: the store pass passes most files by.
     const bool reads = kind_ == PassKind::kCalc || Stores(file);
-    std::string path = reads ? dirPath + file.name() : std::string();
+    std::string path = reads && !reused ? dirPath + file.name() : std::string();
     ctx_.env.AnsiToOem(file.mutableName());
     if (!reads) return true;
     if (!file.readable) {
@@ -93,6 +99,15 @@ class Pass {
       if (Stores(file)) store_->Commit(0, 0);
       return true;
     }
+    if (reused != nullptr) {
+      file.crc = reused->crc;
+      if (dest != nullptr && Stores(file)) {
+        memcpy(dest, reused->contents, file.size32());
+        store_->Commit(file.size32(), reused->crc);
+      }
+      return true;
+    }
+    ahead_->Reading(&file);
     ReadResult read = ctx_.reader.ReadFile(ctx_.env, path, file.size, [&](const Block& block) {
       Progress(block.size);
       if (dest != nullptr && Stores(file)) {
@@ -127,11 +142,20 @@ class Pass {
   ContentStoreBuilder* store_;
   uint64_t done_ = 0;
   int32_t unreadable_ = 0;
+  ReadAhead* ahead_;
 };
 
+// Hints in pass order, ahead of the pass, for the files reads(file) says it reads.
 int32_t RunPass(const PassContext& ctx, PassKind kind, DirNode& root, const std::string& source,
-                ContentStoreBuilder* store) {
-  Pass pass(ctx, kind, store);
+                ContentStoreBuilder* store, ReadAhead::Predicate reads) {
+  ReuseSource* reuse = ctx.reuse;
+  auto read = [reads = std::move(reads), reuse](const FileNode& file) {
+    const bool reused = reuse != nullptr && reuse->AheadReuses(file);
+    return !reused && reads(file);
+  };
+  ReadAhead ahead(ctx.env, ReadAhead::TreeFiles(root, source, std::move(read)),
+                  ReadAhead::For(ctx.env.ReadAheadFor(source)));
+  Pass pass(ctx, kind, store, &ahead);
   pass.Directory(root, source);
   return pass.unreadable();
 }
@@ -140,12 +164,16 @@ int32_t RunPass(const PassContext& ctx, PassKind kind, DirNode& root, const std:
 
 int32_t CalcPass(const PassContext& ctx, DirNode& root, const std::string& source,
                  ContentStoreBuilder* store) {
-  return RunPass(ctx, PassKind::kCalc, root, source, store);
+  return RunPass(ctx, PassKind::kCalc, root, source, store,
+                 [](const FileNode& file) { return file.readable; });
 }
 
 int32_t StorePass(const PassContext& ctx, DirNode& root, const std::string& source,
                   ContentStoreBuilder* store) {
-  return RunPass(ctx, PassKind::kStore, root, source, store);
+  auto stored = [store](const FileNode& file) {
+    return store != nullptr && file.readable && (file.attributes & kAttrStored);
+  };
+  return RunPass(ctx, PassKind::kStore, root, source, store, stored);
 }
 
 unsigned char* WriteTree(const DirNode& dir, bool withCrc, unsigned char* p) {

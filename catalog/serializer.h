@@ -15,17 +15,20 @@ class ContentStoreBuilder;
 class DirNode;
 class Env;
 class ProgressObserver;
+class ReuseSource;
 
 // Length of the tree block with a CRC field in every file record.
 uint64_t TreeSize(const DirNode& root);
 
 // What a pass works through.  Progress is reported as bytes done of
-// progressTotal.
+// progressTotal.  A file `reuse` knows (null for create) is not read: it
+// takes the CRC-32 and contents given, and counts no progress.
 struct PassContext {
   Env& env;
   BlockReader& reader;
   ProgressObserver& progress;
   uint64_t progressTotal;
+  ReuseSource* reuse = nullptr;
 };
 
 // The one pass over the files, given the source directory without a trailing

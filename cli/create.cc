@@ -10,10 +10,12 @@
 #include "catalog/content_store.h"
 #include "catalog/crc32.h"
 #include "catalog/format.h"
+#include "catalog/reuse.h"
 #include "catalog/serializer.h"
 #include "catalog/tree.h"
 #include "cli/arguments.h"
 #include "cli/context.h"
+#include "cli/create.h"
 #include "cli/exit_code.h"
 #include "cli/grouped.h"
 #include "cli/korvex.h"
@@ -97,8 +99,12 @@ bool ParseOptions(Context& ctx, Arguments& args, CreateOptions& options, int* co
 // The scanned tree on its way to a catalog.
 class Creation {
  public:
-  Creation(Context& ctx, const CreateOptions& options)
-      : ctx_(ctx), options_(options), progress_(ctx.console), scan_(ctx.env, progress_) {
+  Creation(Context& ctx, const CreateOptions& options, UpdateSource* update)
+      : ctx_(ctx),
+        options_(options),
+        update_(update),
+        progress_(ctx.console),
+        scan_(ctx.env, progress_) {
     scan_.options = options.scan;
   }
 
@@ -155,24 +161,37 @@ class Creation {
 
   void RunPass(BlockReader& reader, const std::string& source) {
     Console& console = ctx_.console;
-    const int64_t storedBytes = scan_.totals.selectedBytes;
-    ContentStoreBuilder* store = options_.scan.storageEnabled ? &store_ : nullptr;
+    int64_t storedBytes = scan_.totals.selectedBytes;
+    uint64_t readBytes = static_cast<uint64_t>(scan_.totals.totalBytes);
+    uint64_t storeBytes = static_cast<uint64_t>(storeCapacity_);
     if (options_.crcEnabled) {
       console.Say("Result size (w/Store): " + FormatGrouped(tree32_) + " (" +
                   FormatGrouped(tree32_ + 9 + storeCapacity_) + ") bytes.\n");
-      console.Say("Calc (Store): " + FormatGrouped(scan_.totals.totalBytes) + " (" +
+    } else {
+      console.Say("Result size: " + FormatGrouped(tree32_) + " bytes.\n");
+    }
+    ReuseSource* reuse =
+        update_ ? update_->Plan(ctx_, reader, root_, options_.scan, options_.crcEnabled) : nullptr;
+    if (reuse) {
+      // The pass counts, and its lines show, only what it reads.
+      readBytes -= reuse->bytes();
+      storedBytes -= static_cast<int64_t>(reuse->storedBytes());
+      storeBytes -= reuse->storedBytes();
+    }
+    ContentStoreBuilder* store = options_.scan.storageEnabled ? &store_ : nullptr;
+    if (options_.crcEnabled) {
+      console.Say("Calc (Store): " + FormatGrouped(static_cast<int64_t>(readBytes)) + " (" +
                   FormatGrouped(storedBytes) + ") bytes...  0%");
       console.SetTitle("{0%}" + StageTitle("Calc"));
       progress_.Stage("Calc");
-      const uint64_t total = static_cast<uint64_t>(scan_.totals.totalBytes);
-      unreadableFiles_ = CalcPass(PassContext{ctx_.env, reader, progress_, total}, root_, source, store);
+      unreadableFiles_ =
+          CalcPass(PassContext{ctx_.env, reader, progress_, readBytes, reuse}, root_, source, store);
     } else {
-      console.Say("Result size: " + FormatGrouped(tree32_) + " bytes.\n");
       console.Say("Storing: " + FormatGrouped(storedBytes) + " bytes...  0%");
       console.SetTitle("{0%}" + StageTitle("Store"));
       progress_.Stage("Store");
-      const uint64_t total = static_cast<uint64_t>(storeCapacity_);
-      unreadableFiles_ = StorePass(PassContext{ctx_.env, reader, progress_, total}, root_, source, store);
+      unreadableFiles_ = StorePass(PassContext{ctx_.env, reader, progress_, storeBytes, reuse},
+                                   root_, source, store);
     }
   }
 
@@ -209,6 +228,7 @@ class Creation {
 
   Context& ctx_;
   const CreateOptions& options_;
+  UpdateSource* update_;  // null for create
   ConsoleProgress progress_;
   ScanContext scan_;
   DirNode root_;
@@ -221,8 +241,8 @@ class Creation {
 
 }  // namespace
 
-int RunCreate(Context& ctx, int argc, char** argv) {
-  ctx.console.Say(" Cmd::Create\n");
+int BuildCatalog(Context& ctx, int argc, char** argv, UpdateSource* update) {
+  ctx.console.Say(update ? " Cmd::Update\n" : " Cmd::Create\n");
   ctx.console.SetTitle(StageTitle("Scan"));
   CreateOptions options;
   Arguments args(argc, argv);
@@ -233,7 +253,12 @@ int RunCreate(Context& ctx, int argc, char** argv) {
   std::string source = args.NameCount() > 1 ? args.Name(1) : ".";
   if (!source.empty() && source.back() == kPathSeparator) source.pop_back();
   if (!EndsWithDir(catalogName)) catalogName += ".dir";
-  return Creation(ctx, options).Run(catalogName, source);
+  if (update) update->Load(catalogName);
+  return Creation(ctx, options, update).Run(catalogName, source);
+}
+
+int RunCreate(Context& ctx, int argc, char** argv) {
+  return BuildCatalog(ctx, argc, argv, nullptr);
 }
 
 }  // namespace korvex

@@ -177,29 +177,6 @@ TEST_F(CreateTest, FastWithoutStorageReadsNothing) {
   EXPECT_EQ(28u, test::ReadFile(dir / "f.dir").size());
 }
 
-TEST_F(CreateTest, OptionLines) {
-  RunResult r = RunWith(env, {"c", "/store=*.txt:*.nfo", "/store=*.doc", "/store=a::b", "/max=abc",
-                              "/max=-1", "/max=  +77x"});
-  EXPECT_EQ(2, r.code);
-  EXPECT_EQ(" Cmd::Create\n + contents storage (2 storage masks)\n"
-            " + contents storage (3 storage masks)\n + contents storage (6 storage masks)\n"
-            " + maximum stored size limit (0 bytes)\n"
-            " + maximum stored size limit (4294967295 bytes)\n"
-            " + maximum stored size limit (77 bytes)\nNot all names specified.\n",
-            r.out);
-}
-
-TEST_F(CreateTest, CatalogNameRules) {
-  std::string src = dir.MakeDir("src");
-  for (const auto& names : std::vector<std::pair<std::string, std::string>>{
-           {"cd", "cd.dir"}, {"X.DIR", "X.DIR"}, {"y.Dir", "y.Dir"},
-           {"x.dir.bak", "x.dir.bak.dir"}, {"dir", "dir.dir"}}) {
-    RunResult r = Create({}, dir / names.first, src);
-    EXPECT_EQ(0, r.code);
-    EXPECT_TRUE(test::Exists(dir / names.second)) << names.second;
-  }
-}
-
 TEST_F(CreateTest, TrailingSeparatorIsStrippedOnce) {
   dir.Write("src/a", "1");
   RunResult r = Create({}, dir / "t", dir / "src" + kPathSeparator);

@@ -4,25 +4,12 @@
 #include "cli/exit_code.h"
 #include "cli/korvex.h"
 #include "cli/progress_display.h"
+#include "cli/usage.h"
 #include "platform/console.h"
 #include "platform/env.h"
 
 namespace korvex {
 namespace {
-
-const char kBanner[] =
-    "KORVEX v3.0m - media catalogs. Copyright (c) 2026 the korvex developers.\n";
-
-const char kUsage[] =
-    "Usage:\n"
-    "  korvex c [/store=masks] [/max=bytes] [/fast] catalog [source-directory]\n"
-    "  korvex l [/fast] catalog [mask]\n"
-    "  korvex e [/mount=root] [/fast] [/overwrite] catalog path-in-catalog "
-    "[target-directory]\n"
-    "  korvex s [/size=min-max] [/crc=hex] [/like=file] [/dirs] [/fast] [/json]\n"
-    "           [/dupes [/min=bytes]] mask catalog-or-folder...\n"
-    "  korvex v [/fast] [/times] catalog [root]\n"
-    "  korvex d [/times] old-catalog new-catalog\n";
 
 // When the first name itself begins with '/'.
 const char* DashDashNote() {
@@ -46,12 +33,20 @@ int RunKorvex(Context& ctx, int argc, char** argv) {
     return kExitSuccess;
   }
   const char* word = argv[1];
+  // Asked for, so on standard output and a success, unlike the usage.
+  bool help = strcmp(word, "--help") == 0 || strcmp(word, "-h") == 0;
+  if (help || strcmp(word, "--version") == 0) {
+    console.Say(help ? kHelp : kVersion);
+    console.RestoreTitle();
+    return kExitSuccess;
+  }
   if (strcmp(word, "c") == 0) return RunCreate(ctx, argc, argv);
   if (strcmp(word, "e") == 0) return RunExtract(ctx, argc, argv);
   if (strcmp(word, "l") == 0) return RunList(ctx, argc, argv);
   if (strcmp(word, "s") == 0) return RunSearch(ctx, argc, argv);
   if (strcmp(word, "v") == 0) return RunVerify(ctx, argc, argv);
   if (strcmp(word, "d") == 0) return RunCompare(ctx, argc, argv);
+  if (strcmp(word, "u") == 0) return RunUpdate(ctx, argc, argv);
   console.Err(std::string(kUsage) + DashDashNote());
   console.Flush(Stream::kErr);
   return kExitUsage;

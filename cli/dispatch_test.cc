@@ -15,17 +15,8 @@ bool StartsWith(const std::string& s, const std::string& prefix) {
   return s.compare(0, prefix.size(), prefix) == 0;
 }
 
-TEST(Dispatch, NoCommandWordWritesBannerAndUsageAndRestoresTitle) {
-  RunResult r = RunArgs({});
-  EXPECT_EQ(0, r.code);
-  EXPECT_EQ("", r.out);
-  EXPECT_TRUE(StartsWith(r.err, "KORVEX v3.0"));
-  EXPECT_NE(std::string::npos, r.err.find("\nUsage:\n  korvex c "));
-  EXPECT_EQ((std::vector<std::string>{"<save>", kInit, "<restore>"}), r.titles);
-}
-
 TEST(Dispatch, UnknownCommandWordsFailWithUsageAndKeepTheInitTitle) {
-  for (const char* word : {"create", "C", "", "x", "cc", "L"}) {
+  for (const char* word : {"create", "C", "", "x", "cc", "L", "--HELP", "-help", "-V", "help"}) {
     RunResult r = RunArgs({word, "a.dir"});
     EXPECT_EQ(1, r.code) << word;
     EXPECT_EQ("", r.out) << word;
@@ -73,6 +64,31 @@ TEST(Dispatch, BannerIsOneLineOnStandardError) {
   ASSERT_NE(std::string::npos, eol);
   EXPECT_EQ(r.err.size(), eol + 1);
   EXPECT_TRUE(StartsWith(r.err, "KORVEX v3.0"));
+}
+
+TEST(Dispatch, HelpAndVersionGoToStandardOutputAndSucceed) {
+  const struct {
+    const char* word;
+    const char* firstLine;
+  } cases[] = {
+      {"--help", "Usage: korvex COMMAND [/OPTION...] NAME...\n"},
+      {"-h", "Usage: korvex COMMAND [/OPTION...] NAME...\n"},
+      {"--version", "korvex 3.0m\n"},
+  };
+  for (const auto& c : cases) {
+    RunResult r = RunArgs({c.word, "ignored"});
+    EXPECT_EQ(0, r.code) << c.word;
+    EXPECT_TRUE(StartsWith(r.out, c.firstLine)) << r.out;
+    EXPECT_TRUE(StartsWith(r.err, "KORVEX v3.0m")) << c.word;
+    EXPECT_EQ(r.err.find('\n') + 1, r.err.size()) << "only the banner on standard error";
+    EXPECT_EQ((std::vector<std::string>{"<save>", kInit, "<restore>"}), r.titles) << c.word;
+  }
+  EXPECT_NE(std::string::npos, RunArgs({"--version"}).out.find("\nCopyright (c) "));
+  std::string help = RunArgs({"-h"}).out;
+  for (const char* part : {"\nkorvex c ", "\nkorvex l ", "\nkorvex e ", "\nExit codes:\n",
+                           "man korvex"}) {
+    EXPECT_NE(std::string::npos, help.find(part)) << part;
+  }
 }
 
 struct BadArgsCase {

@@ -273,11 +273,13 @@ TEST(CodePages, OnlyCatalogNamesAreConverted) {
   env.toyCodePage = true;
   dir.Write("src\xE9/caf\xE9.txt", "coffee");
   dir.Write("src\xE9/caf\xE9.bin", "beans");
+  dir.MakeDir("src\xE9/d\xE9");
   dir.MakeDir("out\xE9");
   ASSERT_EQ(0, RunWith(env, {"c", "/store=*.TXT", "--", dir / "x\xE9", dir / "src\xE9"}).code);
   std::string catalog = test::ReadFile(dir / "x\xE9.dir");
   EXPECT_NE(std::string::npos, catalog.find("caf\x82.txt"));
   EXPECT_EQ(std::string::npos, catalog.find("caf\xE9"));
+  EXPECT_NE(std::string::npos, catalog.find(std::string("d\x82\0", 3)));
   RunResult listed = RunWith(env, {"l", "/fast", "--", dir / "x\xE9.dir", "caf\xE9.txt"});
   EXPECT_EQ(0, listed.code);
   EXPECT_NE(std::string::npos, listed.out.find("\nCAF\x82.TXT\n"));

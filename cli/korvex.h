@@ -17,6 +17,7 @@ int RunExtract(Context& ctx, int argc, char** argv);
 int RunSearch(Context& ctx, int argc, char** argv);
 int RunVerify(Context& ctx, int argc, char** argv);
 int RunCompare(Context& ctx, int argc, char** argv);
+int RunUpdate(Context& ctx, int argc, char** argv);
 
 }  // namespace korvex
 

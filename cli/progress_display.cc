@@ -2,11 +2,12 @@
 
 #include <stdio.h>
 
+#include "korvex_version.h"
 #include "platform/console.h"
 
 namespace korvex {
 
-const char kTitleSuffix[] = "... - KORVEX v3.0m";
+const char kTitleSuffix[] = "... - KORVEX v" KORVEX_VERSION;
 
 std::string StageTitle(const char* stage) { return std::string(stage) + kTitleSuffix; }
 

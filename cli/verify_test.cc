@@ -12,7 +12,7 @@
 
 #include "catalog/crc32.h"
 #include "cli/cli_test_util.h"
-#include "tests/handmade.h"
+#include "tests/catalog_bytes.h"
 
 namespace korvex {
 namespace {

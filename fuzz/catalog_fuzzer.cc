@@ -1,6 +1,8 @@
 // A catalog given as bytes, its tree CRC resealed: it either fails to load,
 // and every listing says so, or it loads and both walks and all four
 // listings and the search cover it completely and agree with each other.
+// The update's index of earlier files is built over whatever tree bytes
+// there are, and an update over the catalog writes one that loads.
 #include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -11,6 +13,7 @@
 #include "catalog/format.h"
 #include "catalog/mask.h"
 #include "catalog/reader.h"
+#include "catalog/reuse_index.h"
 #include "catalog/tree.h"
 #include "fuzz/harness.h"
 
@@ -134,13 +137,53 @@ void CheckSearch(MemoryEnv& env, const std::vector<Entry>& entries, bool withCrc
           "every file of a catalog given twice is in a group");
 }
 
+// A catalog path the memory file system can hold as it is spelt.
+bool Plain(const std::string& path) {
+  size_t start = 0;
+  for (;;) {
+    size_t end = path.find('\\', start);
+    std::string name = path.substr(start, end == std::string::npos ? end : end - start);
+    if (name.empty() || name == "." || name == ".." ||
+        name.find_first_of(std::string("/\0", 2)) != std::string::npos) {
+      return false;
+    }
+    if (end == std::string::npos) return true;
+    start = end + 1;
+  }
+}
+
+// The index keeps at most the files the walk sees; an update over the
+// catalog and a tree that shares some of its names succeeds.
+void CheckReuse(const std::string& bytes, const std::vector<Entry>* entries) {
+  const Layout layout = Inspect(bytes);
+  if (!layout.hasTree) return;
+  ReuseIndex index;
+  index.Build(reinterpret_cast<const unsigned char*>(bytes.data()) + kHeaderSize,
+              layout.treeLength, layout.withCrc);
+  if (entries == nullptr) return;
+  size_t files = 0;
+  for (const Entry& e : *entries) files += (e.info.attributes & kAttrDirectory) == 0;
+  Require(index.size() <= files, "the index holds no more than the catalog's files");
+  MemoryEnv env;
+  env.AddFile("up.dir", bytes);
+  for (const Entry& e : *entries) {
+    if ((e.info.attributes & kAttrDirectory) || !Plain(e.path)) continue;
+    std::string path = "src" + std::string(1, kPathSeparator) + e.path;
+    for (char& c : path) c = c == '\\' ? kPathSeparator : c;
+    env.AddFile(path, std::string(e.info.size <= 4096 ? e.info.size : 0, 'x'), e.info.time);
+  }
+  Outcome o = Run(env, {"u", "/store=*", "up.dir", "src"});
+  Require(o.code == 0 || o.code == 3, "an update over a loadable catalog writes its catalog");
+  CatalogReader written(env);
+  Require(o.code != 0 || written.Load("up.dir"), "the updated catalog loads");
+}
+
 }  // namespace
 }  // namespace fuzz
 }  // namespace korvex
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+int korvex::fuzz::CatalogTarget(const uint8_t* data, size_t size) {
   using namespace korvex;
-  using namespace korvex::fuzz;
   std::string bytes(reinterpret_cast<const char*>(data), size);
   SealTree(&bytes);
   MemoryEnv env;
@@ -148,6 +191,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   CatalogReader reader(env);
   if (!reader.Load("cat.dir")) {
+    CheckReuse(bytes, nullptr);
     for (auto args : {std::vector<std::string>{"l", "cat.dir"},
                       std::vector<std::string>{"l", "/fast", "cat.dir", "*.TXT"},
                       std::vector<std::string>{"s", "*", "cat.dir"}}) {
@@ -178,5 +222,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckFullListing(env, first, "*\\");
   CheckBriefListings(env, first);
   CheckSearch(env, first, (Inspect(bytes).withCrc));
+  CheckReuse(bytes, &first);
   return 0;
 }

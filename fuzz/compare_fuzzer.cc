@@ -65,7 +65,7 @@ void CheckPair(const CompareTree& a, const CompareTree& b) {
 }  // namespace fuzz
 }  // namespace korvex
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+int korvex::fuzz::CompareTarget(const uint8_t* data, size_t size) {
   using namespace korvex;
   using namespace korvex::fuzz;
   size_t first = size >= 2 ? (data[0] | data[1] << 8) : 0;

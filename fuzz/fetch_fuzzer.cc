@@ -102,9 +102,8 @@ void CheckExtract(MemoryEnv& env, const Stored& s, bool fast) {
 }  // namespace fuzz
 }  // namespace korvex
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+int korvex::fuzz::FetchTarget(const uint8_t* data, size_t size) {
   using namespace korvex;
-  using namespace korvex::fuzz;
   std::string bytes(reinterpret_cast<const char*>(data), size);
   SealTree(&bytes);
   SealStore(&bytes);

@@ -43,6 +43,8 @@ class MemoryEnv : public Env {
   bool MakeDirectory(const std::string& path, std::string* error = nullptr) override;
   void AnsiToOem(char*) override {}
   void OemToAnsi(char*) override {}
+  void WillRead(const std::string&, uint64_t) override {}
+  ReadAheadMode ReadAheadFor(const std::string&) override { return ReadAheadMode::kOff; }
 
  private:
   struct Node {
@@ -98,6 +100,15 @@ Layout Inspect(const std::string& catalog);
 // section lies wholly inside them.
 void SealTree(std::string* catalog);
 void SealStore(std::string* catalog);
+
+// The fuzz targets, by name, so that tests can feed them chosen inputs;
+// each returns 0 and aborts on a broken invariant.
+int CatalogTarget(const uint8_t* data, size_t size);
+int FetchTarget(const uint8_t* data, size_t size);
+int PluginTarget(const uint8_t* data, size_t size);
+int RoundTripTarget(const uint8_t* data, size_t size);
+int MaskTarget(const uint8_t* data, size_t size);
+int CompareTarget(const uint8_t* data, size_t size);
 
 // Aborts with the message when ok is false, which a fuzzer reports as a
 // finding.

@@ -58,9 +58,8 @@ class ReferenceMatcher {
 }  // namespace fuzz
 }  // namespace korvex
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+int korvex::fuzz::MaskTarget(const uint8_t* data, size_t size) {
   using namespace korvex;
-  using namespace korvex::fuzz;
   const std::string input(reinterpret_cast<const char*>(data), size);
   const size_t split = input.find('\0');
   if (split == std::string::npos || split > kMaxMask) return 0;

@@ -146,9 +146,8 @@ void Browse(Env& env, const std::string& bytes, uint32_t look, bool loaded, bool
 }  // namespace fuzz
 }  // namespace korvex
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+int korvex::fuzz::PluginTarget(const uint8_t* data, size_t size) {
   using namespace korvex;
-  using namespace korvex::fuzz;
   std::string bytes(reinterpret_cast<const char*>(data), size);
   SealTree(&bytes);
 

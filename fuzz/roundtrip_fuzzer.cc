@@ -85,9 +85,8 @@ void Expect(const DirNode& dir, const std::string& path, bool withCrc,
 }  // namespace fuzz
 }  // namespace korvex
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+int korvex::fuzz::RoundTripTarget(const uint8_t* data, size_t size) {
   using namespace korvex;
-  using namespace korvex::fuzz;
   Input in(data, size);
   uint8_t flags;
   if (!in.Byte(&flags)) return 0;

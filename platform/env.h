@@ -1,6 +1,6 @@
 // The one interface between korvex and the operating system: files,
-// directory enumeration and code pages.  One POSIX and one Win32 implementation; tests wrap it to
-// inject faults.
+// directory enumeration, read-ahead hints and code pages.  One POSIX and one
+// Win32 implementation; tests wrap it to inject faults.
 #ifndef KORVEX_PLATFORM_ENV_H_
 #define KORVEX_PLATFORM_ENV_H_
 
@@ -47,6 +47,13 @@ struct DirEntry {
 
 enum class PathKind { kMissing, kFile, kDirectory, kOther };
 
+// How reads ahead of a pass suit the medium a path is on.
+enum class ReadAheadMode {
+  kOff,      // turned off (KORVEX_READ_AHEAD=0 in the environment)
+  kSeeking,  // a spinning disk or an optical disc: every read in flight may cost a seek
+  kSolid,    // anything else
+};
+
 // The calls that can fail for a reason the user should read take `error`:
 // when it is not null and the call fails, it receives the system's text for
 // the reason ("No such file or directory").
@@ -80,6 +87,12 @@ class Env {
   // when something else stands at the path (a file, a link) or it cannot be
   // made.
   virtual bool MakeDirectory(const std::string& path, std::string* error = nullptr) = 0;
+
+  // Starts reading the first length bytes of the file at path into the
+  // system's cache, for a read that follows soon.  Only a hint: it changes
+  // nothing a later open or read sees.  Safe to call from several threads.
+  virtual void WillRead(const std::string& path, uint64_t length) = 0;
+  virtual ReadAheadMode ReadAheadFor(const std::string& path) = 0;
 
   // In-place conversions between the ANSI and OEM code pages; each maps one
   // byte to one byte.
@@ -117,6 +130,12 @@ class EnvWrapper : public Env {
   }
   bool MakeDirectory(const std::string& path, std::string* error = nullptr) override {
     return target_->MakeDirectory(path, error);
+  }
+  void WillRead(const std::string& path, uint64_t length) override {
+    target_->WillRead(path, length);
+  }
+  ReadAheadMode ReadAheadFor(const std::string& path) override {
+    return target_->ReadAheadFor(path);
   }
   void AnsiToOem(char* text) override { target_->AnsiToOem(text); }
   void OemToAnsi(char* text) override { target_->OemToAnsi(text); }

@@ -2,8 +2,10 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include "platform/env.h"
@@ -129,6 +131,22 @@ bool RegularAndBlocking(int fd, std::string* error) {
   return false;
 }
 
+// Whether the block device dev (or, for a partition, its disk) says it
+// rotates; optical drives say so too.  False where sysfs does not tell.
+bool Rotates(dev_t dev) {
+  for (const char* queue : {"queue", "../queue"}) {
+    char path[96];
+    snprintf(path, sizeof path, "/sys/dev/block/%u:%u/%s/rotational", major(dev), minor(dev),
+             queue);
+    if (FILE* f = fopen(path, "re")) {
+      int c = fgetc(f);
+      fclose(f);
+      return c == '1';
+    }
+  }
+  return false;
+}
+
 class PosixEnv : public Env {
  public:
   std::unique_ptr<File> OpenRead(const std::string& path, std::string* error) override {
@@ -230,10 +248,30 @@ class PosixEnv : public Env {
     // mkdir never follows a link at the name; lstat tells what stands there.
     if (code == EEXIST && ::lstat(path.c_str(), &st) == 0) {
       if (S_ISDIR(st.st_mode)) return true;
-      if (error != nullptr) *error = S_ISLNK(st.st_mode) ? "a link stands at the name" : strerror(ENOTDIR);
+      if (error != nullptr) {
+        *error = S_ISLNK(st.st_mode) ? "a link stands at the name" : strerror(ENOTDIR);
+      }
       return false;
     }
     return Failed(error, code);
+  }
+
+  void WillRead(const std::string& path, uint64_t length) override {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+      ::posix_fadvise(fd, 0, static_cast<off_t>(length), POSIX_FADV_WILLNEED);
+    }
+    ::close(fd);
+  }
+
+  ReadAheadMode ReadAheadFor(const std::string& path) override {
+    const char* setting = getenv("KORVEX_READ_AHEAD");
+    if (setting != nullptr && strcmp(setting, "0") == 0) return ReadAheadMode::kOff;
+    struct stat st;
+    if (::stat(path.empty() ? "/" : path.c_str(), &st) != 0) return ReadAheadMode::kSolid;
+    return Rotates(st.st_dev) ? ReadAheadMode::kSeeking : ReadAheadMode::kSolid;
   }
 
   void AnsiToOem(char*) override {}

@@ -1,14 +1,18 @@
 // Files that change while the create command runs: grown, shrunk, replaced
-// or gone between the scan and the pass, or changed between two reads of
-// the pass.  The run ends, reports the file, keeps none of its contents and
-// never writes past the room the scan reserved for it.
+// or gone between the scan and the pass, while they are read ahead of the
+// pass, or between two reads of the pass.  The run ends, reports the file,
+// keeps none of its contents and never writes past the room the scan reserved
+// for it.
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -24,10 +28,23 @@ namespace fs = std::filesystem;
 using test::RunResult;
 using test::RunWith;
 
-// Changes the real file system at two moments: once a directory has been
-// listed, and once a file has been read from for the first time.
+// Changes the real file system at three moments: once a directory has been
+// listed, once a file has been read ahead (the pass waits for that before
+// it opens the file), and once a file has been read from for the first time.
 class ChangingEnv : public test::FaultEnv {
  public:
+  ReadAheadMode ReadAheadFor(const std::string&) override { return ReadAheadMode::kSolid; }
+
+  void WillRead(const std::string& path, uint64_t length) override {
+    FaultEnv::WillRead(path, length);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (afterHint && path.find(hinted) != std::string::npos) {
+      afterHint();
+      afterHint = nullptr;
+      hintDone_.notify_all();
+    }
+  }
+
   bool ListDirectory(const std::string& path, const std::function<void(const DirEntry&)>& visit,
                      std::string* error) override {
     bool ok = FaultEnv::ListDirectory(path, visit, error);
@@ -39,6 +56,10 @@ class ChangingEnv : public test::FaultEnv {
   }
 
   std::unique_ptr<File> OpenRead(const std::string& path, std::string* error) override {
+    if (path.find(hinted) != std::string::npos) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      hintDone_.wait_for(lock, std::chrono::seconds(10), [this] { return !afterHint; });
+    }
     std::unique_ptr<File> file = FaultEnv::OpenRead(path, error);
     if (!file || !afterFirstRead || path.find(read) == std::string::npos) return file;
     return std::unique_ptr<File>(new HookedFile(std::move(file), this));
@@ -48,8 +69,13 @@ class ChangingEnv : public test::FaultEnv {
   std::function<void()> afterListing;
   std::string read;    // part of a file path
   std::function<void()> afterFirstRead;
+  std::string hinted = "\n";  // part of a file path
+  std::function<void()> afterHint;
 
  private:
+  std::mutex mutex_;
+  std::condition_variable hintDone_;
+
   class HookedFile : public File {
    public:
     HookedFile(std::unique_ptr<File> target, ChangingEnv* env)
@@ -190,6 +216,30 @@ TEST_F(ChangingFile, BetweenScanAndPassIsReportedAndNeverOverruns) {
         EXPECT_TRUE(r.out.size() >= end.size() &&
                     r.out.compare(r.out.size() - end.size(), end.size(), end) == 0)
             << what << ": " << r.out;
+        EXPECT_EQ(change.reported, r.err.find("\nFile read error: " + path + "\n") !=
+                                       std::string::npos)
+            << what << ": " << r.err;
+        ExpectCatalog(place, change.reported, what, kOriginal.size());
+        fs::remove_all(path);
+      }
+    }
+  }
+}
+
+// The pass reads ahead of itself; a file that changes once it has been
+// read ahead is found by the pass as if it had changed before.
+TEST_F(ChangingFile, WhileReadAheadIsReportedAndNeverOverruns) {
+  for (bool fast : {false, true}) {
+    for (const char* place : {"M.TXT", "ZZ.TXT"}) {  // the first file is never read ahead
+      for (const Change& change : Changes()) {
+        const std::string what = std::string(place) + " " + change.what + (fast ? ", fast" : "");
+        const std::string path = dir.Write(std::string("src/") + place, kOriginal);
+        ChangingEnv env;
+        env.hinted = std::string("/") + place;
+        env.afterHint = [&] { change.apply(path); };
+        RunResult r = Create(env, fast);
+        EXPECT_EQ(change.reported ? 3 : 0, r.code) << what;
+        EXPECT_FALSE(env.afterHint) << what << ": never read ahead";
         EXPECT_EQ(change.reported, r.err.find("\nFile read error: " + path + "\n") !=
                                        std::string::npos)
             << what << ": " << r.err;

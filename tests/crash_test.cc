@@ -1,4 +1,4 @@
-// The create command's catalog write, broken at every step: a failing
+// The catalog write of create and update, broken at every step: a failing
 // write, close or rename is reported and cleaned up, and a process killed at
 // any step leaves the earlier catalog as it was.
 #include <signal.h>
@@ -42,13 +42,16 @@ std::vector<std::string> Names(const std::string& dir) {
 
 struct Variant {
   const char* what;
+  const char* command;
   std::vector<std::string> options;
 };
 
 const Variant kVariants[] = {
-    {"with a content store", {"/store=*.TXT"}},
-    {"without a content store", {}},
-    {"fast, with a content store", {"/fast", "/store=*"}},
+    {"with a content store", "c", {"/store=*.TXT"}},
+    {"without a content store", "c", {}},
+    {"fast, with a content store", "c", {"/fast", "/store=*"}},
+    {"update, with a content store", "u", {"/store=*.TXT"}},
+    {"update, fast, with a content store", "u", {"/fast", "/store=*"}},
 };
 
 class CrashSafeWrite : public ::testing::Test {
@@ -58,18 +61,20 @@ class CrashSafeWrite : public ::testing::Test {
     dir.Write("src/B.TXT", "second text");
     dir.Write("src/SUB/C.BIN", std::string(5000, 'c'));
     dir.Write("old/ONLY.TXT", "an older tree");
+    dir.Write("old/A.TXT", "first text");
     out = dir.MakeDir("out");
     target = out + "/cat.dir";
   }
 
   std::vector<std::string> Args(const Variant& v, const std::string& source) const {
-    std::vector<std::string> args = {"c"};
+    std::vector<std::string> args = {v.command};
     args.insert(args.end(), v.options.begin(), v.options.end());
     args.insert(args.end(), {"--", target, source});
     return args;
   }
 
   // Writes the catalog a later run must not lose, and returns its bytes.
+  // Update takes from it what the later tree still holds.
   std::string WriteEarlier(const Variant& v) {
     test::FaultEnv env;
     EXPECT_EQ(0, RunWith(env, Args(v, dir / "old")).code);

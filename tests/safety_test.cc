@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "cli/cli_test_util.h"
-#include "tests/handmade.h"
+#include "tests/catalog_bytes.h"
 
 namespace korvex {
 namespace {

@@ -87,8 +87,10 @@ namespace {
 
 class FaultFile : public File {
  public:
-  FaultFile(std::unique_ptr<File> target, FaultEnv* env, bool breakReads, bool grow)
-      : target_(std::move(target)), env_(env), breakReads_(breakReads), grow_(grow) {}
+  FaultFile(std::unique_ptr<File> target, FaultEnv* env, bool breakReads, bool grow,
+            uint64_t padTo = 0)
+      : target_(std::move(target)), env_(env), breakReads_(breakReads), grow_(grow),
+        padTo_(padTo) {}
 
   bool Read(void* buffer, size_t n, size_t* got) override {
     env_->readCalls++;
@@ -103,6 +105,11 @@ class FaultFile : public File {
       *got += extra;
       grown_ += extra;
     }
+    if (ok && *got < n && read_ + *got < padTo_) {
+      size_t extra = static_cast<size_t>(std::min<uint64_t>(n - *got, padTo_ - read_ - *got));
+      memset(static_cast<char*>(buffer) + *got, 0, extra);
+      *got += extra;
+    }
     read_ += *got;
     return ok;
   }
@@ -113,7 +120,7 @@ class FaultFile : public File {
     return target_->Write(data, n);
   }
   bool Seek(uint64_t position) override { return target_->Seek(position); }
-  uint64_t Size() override { return target_->Size(); }
+  uint64_t Size() override { return std::max(target_->Size(), padTo_); }
   bool Sync() override { return !env_->failSync && target_->Sync(); }
   bool Close() override {
     bool ok = target_->Close();
@@ -127,6 +134,7 @@ class FaultFile : public File {
   bool grow_;
   uint64_t read_ = 0;
   size_t grown_ = 0;
+  uint64_t padTo_;
 };
 
 bool Contains(const std::string& path, const std::string& part) {
@@ -150,7 +158,8 @@ std::unique_ptr<File> FaultEnv::OpenRead(const std::string& path, std::string* e
   if (!file) return nullptr;
   return std::unique_ptr<File>(new FaultFile(std::move(file), this,
                                              Contains(path, failReadOf),
-                                             Contains(path, growFile)));
+                                             Contains(path, growFile),
+                                             Contains(path, bigFile) ? bigSize : 0));
 }
 
 std::unique_ptr<File> FaultEnv::Create(const std::string& path, std::string* error) {
@@ -175,9 +184,10 @@ bool FaultEnv::ListDirectory(const std::string& path,
   return EnvWrapper::ListDirectory(
       path,
       [&](const DirEntry& entry) {
-        if (markTemporary != entry.name) return visit(entry);
+        if (markTemporary != entry.name && bigFile != entry.name) return visit(entry);
         DirEntry marked = entry;
-        marked.attributes |= 0x08;
+        if (markTemporary == entry.name) marked.attributes |= 0x08;
+        if (bigFile == entry.name) marked.size = bigSize;
         visit(marked);
       },
       error);

@@ -92,6 +92,10 @@ class FaultEnv : public EnvWrapper {
   // the end, as if the file grew.
   std::string growFile;
   uint32_t growBy = 0;
+  // A file of this name is listed as bigSize bytes and reads as its
+  // contents followed by zeros up to that size, as a big file would.
+  std::string bigFile;
+  uint64_t bigSize = 0;
   // Creating a path containing this text fails.
   std::string failCreate;
   // Writes fail once this many write calls have succeeded (-1: never).

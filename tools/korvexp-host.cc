@@ -52,8 +52,8 @@ const char kUsage[] =
     "with the attributes in hexadecimal, the time in UTC and the catalog path\n"
     "as stored (bytes below 0x20 and 0x7F shown as '?').\n"
     "\n"
-    "  --module=PATH  the module to load (default: ../lib/korvexp.so or .dll\n"
-    "                 relative to this program)\n"
+    "  --module=PATH  the module to load (default: ../" KORVEXP_MODULE_DIR "korvexp.so\n"
+    "                 or .dll relative to this program)\n"
     "  --first=N      bytes handed to IsArchive\n"
     "\n"
     "Exit codes:\n"
@@ -214,7 +214,7 @@ int Run(int argc, char** argv) {
     fputs(kUsage, stderr);
     return kFailure;
   }
-  if (modulePath.empty()) modulePath = ProgramDirectory(argv[0]) + "../lib/" + kModuleName;
+  if (modulePath.empty()) modulePath = ProgramDirectory(argv[0]) + "../" KORVEXP_MODULE_DIR + kModuleName;
 
   std::string error;
   std::unique_ptr<LoadedModule> module = LoadedModule::Load(modulePath, &error);

@@ -1,0 +1,216 @@
+// Runs every tests/cases/<group>/<name>.case: a tree to set up, faults for
+// the Env, one command line, and the exit code, output and files it must
+// give.  Set KORVEX_UPDATE_CASES=1 to rewrite the expectations from a run.
+//
+//   # comment                     dir PATH
+//   file PATH [@MTIME] TEXT       file PATH [@MTIME] *SIZE   (SIZE pattern bytes)
+//   copy PATH VECTOR              (a file of tests/vectors/)
+//   fault NAME VALUE              (a FaultEnv member; bigFile takes NAME SIZE)
+//   korvex ARG...                 (a command run before, which must succeed)
+//   run ARG...                    exit CODE
+//   --- stdout | --- stderr | --- titles | --- file PATH   (text up to the next ---)
+//   absent PATH                   exists PATH
+// In every text {T} is the temporary directory, {BS} a backspace and {NL}
+// a line end; {NOEOL} ends a block whose last line has no end.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/cli_test_util.h"
+#include "tests/testutil.h"
+
+namespace korvex {
+namespace {
+
+namespace fs = std::filesystem;
+const std::string kCases = std::string(KORVEX_SOURCE_DIR) + "/tests/cases";
+
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+std::string Expand(const std::string& text, const std::string& temp) {
+  return Replace(Replace(Replace(text, "{T}", temp), "{BS}", "\b"), "{NL}", "\n");
+}
+
+// The text as a block holds it: a last line without its end is marked.
+std::string Fold(const std::string& text, const std::string& temp) {
+  std::string folded = Replace(Replace(text, temp, "{T}"), "\b", "{BS}");
+  return folded.empty() || folded.back() == '\n' ? folded : folded + "{NOEOL}\n";
+}
+
+std::vector<std::string> Words(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> words;
+  for (std::string w; in >> w;) words.push_back(w);
+  return words;
+}
+
+struct Case {
+  std::vector<std::string> setup;  // lines before "run", kept for updates
+  std::vector<std::string> args;
+  int exit = 0;
+  std::vector<std::pair<std::string, std::string>> blocks;  // "stdout", text
+  std::vector<std::string> absent;
+  std::vector<std::string> exists;
+};
+
+Case Parse(const std::string& path) {
+  Case c;
+  std::ifstream in(path);
+  std::string line;
+  std::string* block = nullptr;
+  while (std::getline(in, line)) {
+    if (line.compare(0, 4, "--- ") == 0) {
+      c.blocks.emplace_back(line.substr(4), "");
+      block = &c.blocks.back().second;
+    } else if (block) {
+      *block += line + "\n";
+    } else if (line == "run" || line.compare(0, 4, "run ") == 0) {
+      c.args = Words(line.substr(3));
+    } else if (line.compare(0, 5, "exit ") == 0) {
+      c.exit = std::stoi(line.substr(5));
+    } else if (line.compare(0, 7, "absent ") == 0) {
+      c.absent.push_back(line.substr(7));
+    } else if (line.compare(0, 7, "exists ") == 0) {
+      c.exists.push_back(line.substr(7));
+    } else {
+      c.setup.push_back(line);
+    }
+  }
+  return c;
+}
+
+void SetFault(test::FaultEnv& env, const std::vector<std::string>& w) {
+  const std::string& name = w[1];
+  const std::string value = w.size() > 2 ? w[2] : "";
+  if (name == "failOpenRead") env.failOpenRead = value;
+  else if (name == "failReadOf") env.failReadOf = value;
+  else if (name == "failReadAfter") env.failReadAfter = std::stoull(value);
+  else if (name == "growFile") env.growFile = value;
+  else if (name == "growBy") env.growBy = std::stoul(value);
+  else if (name == "failCreate") env.failCreate = value;
+  else if (name == "failWriteAfter") env.failWriteAfter = std::stoi(value);
+  else if (name == "failSync") env.failSync = true;
+  else if (name == "failClose") env.failClose = true;
+  else if (name == "failRename") env.failRename = true;
+  else if (name == "failList") env.failList = value;
+  else if (name == "markTemporary") env.markTemporary = value;
+  else if (name == "toyCodePage") env.toyCodePage = true;
+  else if (name == "bigFile") env.bigFile = value, env.bigSize = std::stoull(w.at(3));
+  else ADD_FAILURE() << "unknown fault " << name;
+}
+
+// Makes the tree and the faults of the setup lines.
+void Prepare(const Case& c, const test::TempDir& dir, test::FaultEnv& env) {
+  for (const std::string& line : c.setup) {
+    std::vector<std::string> w = Words(line);
+    if (w.empty() || w[0][0] == '#') continue;
+    if (w[0] == "dir") {
+      dir.MakeDir(w.at(1));
+    } else if (w[0] == "copy") {
+      dir.Write(w.at(1), test::ReadFile(std::string(KORVEX_SOURCE_DIR) + "/tests/vectors/" +
+                                        w.at(2)));
+    } else if (w[0] == "file") {
+      uint32_t mtime = 1000000000u;
+      size_t text = line.find(w[1]) + w[1].size() + 1;
+      if (w.size() > 2 && w[2][0] == '@') {
+        mtime = static_cast<uint32_t>(std::stoul(w[2].substr(1)));
+        text = line.find(w[2], text - 1) + w[2].size() + 1;
+      }
+      std::string contents = text < line.size() ? Expand(line.substr(text), dir.path()) : "";
+      if (contents.size() > 1 && contents[0] == '*') {
+        const size_t size = std::stoul(contents.substr(1));
+        contents.clear();
+        for (size_t i = 0; i < size; ++i) contents += static_cast<char>('a' + i % 26);
+      }
+      dir.Write(w[1], contents, mtime);
+    } else if (w[0] == "korvex") {
+      std::vector<std::string> args;
+      for (size_t i = 1; i < w.size(); ++i) args.push_back(Expand(w[i], dir.path()));
+      ASSERT_EQ(0, test::RunWith(env, args).code) << line;
+    } else if (w[0] == "fault") {
+      SetFault(env, w);
+    } else {
+      ADD_FAILURE() << "unknown line: " << line;
+    }
+  }
+}
+
+std::string Got(const std::string& kind, const test::RunResult& r, const test::TempDir& dir) {
+  if (kind == "stdout") return r.out;
+  if (kind == "stderr") return r.err;
+  if (kind == "titles") {
+    std::string all;
+    for (const std::string& t : r.titles) all += t + "\n";
+    return all;
+  }
+  if (kind.compare(0, 5, "file ") == 0) return test::ReadFile(dir / kind.substr(5));
+  ADD_FAILURE() << "unknown block " << kind;
+  return "";
+}
+
+class CliCase : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(CliCase, Run) {
+  const std::string path = kCases + "/" + GetParam() + ".case";
+  Case c = Parse(path);
+  test::TempDir dir;
+  test::FaultEnv env;
+  Prepare(c, dir, env);
+  std::vector<std::string> args;
+  for (const std::string& a : c.args) args.push_back(Expand(a, dir.path()));
+  const test::RunResult r = test::RunWith(env, args);
+
+  if (getenv("KORVEX_UPDATE_CASES") != nullptr) {
+    std::ofstream out(path);
+    for (const std::string& line : c.setup) out << line << "\n";
+    out << "run";
+    for (const std::string& a : c.args) out << " " << a;
+    out << "\nexit " << r.code << "\n";
+    for (const std::string& a : c.absent) out << "absent " << a << "\n";
+    for (const std::string& a : c.exists) out << "exists " << a << "\n";
+    if (c.blocks.empty()) c.blocks = {{"stdout", ""}, {"stderr", ""}};
+    for (auto& b : c.blocks) out << "--- " << b.first << "\n" << Fold(Got(b.first, r, dir), dir.path());
+    return;
+  }
+  EXPECT_EQ(c.exit, r.code);
+  for (const auto& b : c.blocks) {
+    EXPECT_EQ(b.second, Fold(Got(b.first, r, dir), dir.path())) << b.first;
+  }
+  for (const std::string& a : c.absent) EXPECT_FALSE(test::Exists(dir / a)) << a;
+  for (const std::string& a : c.exists) EXPECT_TRUE(test::Exists(dir / a)) << a;
+}
+
+std::vector<std::string> AllCases() {
+  std::vector<std::string> names;
+  for (const auto& e : fs::recursive_directory_iterator(kCases)) {
+    if (e.path().extension() != ".case") continue;
+    std::string name = fs::relative(e.path(), kCases).replace_extension().generic_string();
+    names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CliCase, ::testing::ValuesIn(AllCases()),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                           std::string name = info.param;
+                           for (char& ch : name) {
+                             if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                           }
+                           return name;
+                         });
+
+}  // namespace
+}  // namespace korvex
