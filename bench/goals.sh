@@ -22,7 +22,7 @@
 #  10. update of the 200,000-file tree's catalog after 1% of its files
 #      changed: warm within 1.5 x create /fast of the same tree, and cold
 #      (caches dropped; needs root, else skipped with a message) at least
-#      10 x faster than create; its catalog is the one create writes.
+#      10 x faster than create; its catalog is the one create writes;
 #  14. restore a directory of 10,000 stored small files (100 directories of
 #      the small tree) with korvex e: at most 2 x tar -x of the same files
 #      from an uncompressed tar, both into an empty directory.

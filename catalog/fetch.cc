@@ -3,9 +3,7 @@
 #include <new>
 
 #include "catalog/block_reader.h"
-#include "catalog/coding.h"
 #include "catalog/format.h"
-#include "catalog/progress.h"
 #include "catalog/reader.h"
 #include "catalog/store_reader.h"
 #include "platform/env.h"

@@ -69,8 +69,6 @@ class CatalogReader {
   int32_t StoredOrdinal() const { return storedOrdinal_; }
   // Directories open below the root after the record NextEntry returned.
   size_t CurrentDepth() const { return walker().depth(); }
-  const std::string& FileName() const { return fileName_; }
-  uint32_t TreeCrc() const { return header_.treeCrc; }
 
   // The contents of the stored file NextEntry returned last.  To verify,
   // the whole data area is read, reporting its progress, and checked
@@ -81,12 +79,12 @@ class CatalogReader {
   // The whole data area, once it matched the store CRC.  False when the
   // catalog changed since Load, has no content store, or is damaged.
   bool ReadDataArea(BlockReader& reader, std::vector<unsigned char>* data) const;
-
- private:
   // The catalog opened again, checked to be the one loaded, with its store
   // head read and the data area inside the file; null otherwise.  The file
   // is left at the start of the data area.
   std::unique_ptr<File> OpenDataArea(StoreHead* head) const;
+
+ private:
   const TreeWalker& walker() const;
   TreeWalker& walker();
 

@@ -27,27 +27,12 @@ StoreReader::~StoreReader() = default;
 
 bool StoreReader::Open() {
   state_ = State::kBroken;
-  file_ = env_.OpenRead(reader_.FileName());
-  if (!file_) return false;
-  // It must still be the catalog that was loaded.
-  unsigned char bytes[kHeaderSize];
-  CatalogHeader header;
-  if (!ReadExactly(*file_, bytes, kHeaderSize) || !header.DecodeFrom(bytes, kHeaderSize) ||
-      header.treeCrc != reader_.TreeCrc() || header.treeLength != reader_.TreeLength()) {
-    return false;
-  }
-  const uint64_t storeStart = kHeaderSize + uint64_t{reader_.TreeLength()};
   StoreHead head;
-  if (!file_->Seek(storeStart) || !ReadExactly(*file_, bytes, kStoreHeadSize) ||
-      !head.DecodeFrom(bytes, kStoreHeadSize)) {
-    return false;
-  }
+  file_ = reader_.OpenDataArea(&head);
+  if (!file_) return false;
   storeCrc_ = head.crc;
   dataLength_ = head.dataLength;
-  dataStart_ = storeStart + kStoreHeadSize;
-  // A data area that runs past the end of the file is damage; no buffer is
-  // sized by what it claims.
-  if (dataStart_ + dataLength_ > file_->Size()) return false;
+  dataStart_ = kHeaderSize + uint64_t{reader_.TreeLength()} + kStoreHeadSize;
   state_ = State::kOpen;
   return true;
 }

@@ -27,6 +27,17 @@ bool UnsafeCatalogPath(const std::string& relative) {
 
 }  // namespace
 
+bool MountSource(Env& env, const std::string& root, const std::string& catalogPath,
+                 std::string* source) {
+  if (UnsafeCatalogPath(catalogPath)) return false;
+  // The medium is named in the ANSI code page, like the root.
+  std::string relative = catalogPath;
+  env.OemToAnsi(&relative[0]);
+  CatalogToFileSystemPath(&relative);
+  *source = root + relative;
+  return true;
+}
+
 int Extraction::Run() {
   if (std::unique_ptr<File> existing = options_.overwrite ? nullptr : ctx_.env.OpenRead(target_)) {
     checked_ = true;
@@ -101,13 +112,11 @@ int Extraction::ExtractStored() {
 }
 
 int Extraction::Mount() {
-  if (UnsafeCatalogPath(catalogPath_)) return Result("Fail (extract: unsafe name)", kExitFailed);
+  std::string source;
+  if (!MountSource(ctx_.env, options_.mountRoot, catalogPath_, &source)) {
+    return Result("Fail (extract: unsafe name)", kExitFailed);
+  }
   if (options_.mountRoot.empty()) return Result("Fail (mount: unspecified)", kExitCannotWrite);
-  // The medium is named in the ANSI code page, like the root.
-  std::string relative = catalogPath_;
-  ctx_.env.OemToAnsi(&relative[0]);
-  CatalogToFileSystemPath(&relative);
-  const std::string source = options_.mountRoot + relative;
   std::string error;
   std::unique_ptr<File> in = ctx_.env.OpenRead(source, &error);
   if (!in) return Result("Fail (mount: unable find file)", kExitFailed, error, source);

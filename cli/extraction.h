@@ -16,6 +16,7 @@
 namespace korvex {
 
 struct Context;
+class Env;
 class File;
 class ProgressObserver;
 
@@ -24,6 +25,11 @@ struct ExtractOptions {
   bool overwrite = false;
   std::string mountRoot;
 };
+
+// The path of a file on the medium mounted at root; false for a catalog
+// path (without its leading backslash) that could lead outside the root.
+bool MountSource(Env& env, const std::string& root, const std::string& catalogPath,
+                 std::string* source);
 
 // Gives the stored contents of the entry, reporting the progress of a store
 // check; false when the store is damaged.

@@ -1,11 +1,14 @@
 #include "cli/restore_dir.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "catalog/format.h"
+#include "catalog/read_ahead.h"
 #include "catalog/store_reader.h"
+#include "catalog/tree_walker.h"
 #include "cli/context.h"
 #include "cli/exit_code.h"
 #include "cli/extraction.h"
@@ -46,6 +49,7 @@ class DirectoryRestore {
 
  private:
   bool MakeTarget(std::string* target);
+  void StartReadAhead(const EntryInfo* top);
   void Directory(const EntryInfo& entry, size_t depth);
   void File(const EntryInfo& entry);
   // Gives the directories deeper than depth their times: their contents are
@@ -61,6 +65,8 @@ class DirectoryRestore {
   CatalogReader& reader_;
   StoreReader store_;
   std::vector<OpenDirectory> open_;
+  std::vector<ReadAhead::Upcoming> mounted_;  // in the order they are copied
+  std::optional<ReadAhead> ahead_;
   int restored_ = 0;
   int checked_ = 0;
   int failed_ = 0;
@@ -70,6 +76,7 @@ class DirectoryRestore {
 
 int DirectoryRestore::Run(const EntryInfo* top, std::string target) {
   if (!MakeTarget(&target)) return code_;
+  StartReadAhead(top);
   const size_t base = top ? reader_.CurrentDepth() : 0;
   open_.push_back(OpenDirectory{0, target, 0, false});
   if (top) Directory(*top, base);
@@ -109,6 +116,37 @@ bool DirectoryRestore::MakeTarget(std::string* target) {
     }
   }
   return true;
+}
+
+// The medium's files below the directory, in the order the walk copies them,
+// so that reads ahead keep a cold medium busy.
+void DirectoryRestore::StartReadAhead(const EntryInfo* top) {
+  if (options_.mountRoot.empty()) return;
+  const ReadAhead::Limits limits = ReadAhead::For(ctx_.env.ReadAheadFor(options_.mountRoot));
+  if (limits.files == 0) return;
+  TreeWalker walk(reader_.Tree(), reader_.TreeLength(), reader_.HasCrc());
+  bool inside = top == nullptr;
+  size_t base = 0;
+  while (const TreeRecord* r = walk.Next()) {
+    const bool isDirectory = r->kind == TreeRecord::kDirectory;
+    if (!inside) {
+      inside = r->name == top->name;
+      base = walk.depth();
+      continue;
+    }
+    if (top && walk.depth() - (isDirectory ? 1 : 0) < base) break;
+    std::string source;
+    if (!isDirectory && !(r->attributes & kAttrStored) &&
+        MountSource(ctx_.env, options_.mountRoot, walk.path().substr(1), &source)) {
+      mounted_.push_back(ReadAhead::Upcoming{r->name, source, r->size});
+    }
+  }
+  size_t next = 0;
+  ahead_.emplace(ctx_.env, [this, next](ReadAhead::Upcoming* out) mutable {
+    if (next == mounted_.size()) return false;
+    *out = mounted_[next++];
+    return true;
+  }, limits);
 }
 
 std::string DirectoryRestore::TargetOf(const char* name) const {
@@ -153,6 +191,11 @@ void DirectoryRestore::File(const EntryInfo& entry) {
     return Failed(path, "Fail (extract: unsafe name)", kExitFailed);
   }
   ctx_.console.Say("extracting " + path + "...");
+  std::string source;
+  if (ahead_ && !(entry.attributes & kAttrStored) &&
+      MountSource(ctx_.env, options_.mountRoot, path, &source)) {
+    ahead_->Reading(entry.name);  // only files the reads ahead were given
+  }
   const int32_t ordinal = reader_.StoredOrdinal();
   FetchContents fetch = [&](ProgressObserver& progress, std::vector<unsigned char>* contents) {
     return store_.Fetch(ordinal, !options_.fast, progress, contents);

@@ -128,14 +128,14 @@ class EnvWrapper : public Env {
   bool SetModificationTime(const std::string& path, uint32_t seconds) override {
     return target_->SetModificationTime(path, seconds);
   }
+  bool MakeDirectory(const std::string& path, std::string* error = nullptr) override {
+    return target_->MakeDirectory(path, error);
+  }
   void WillRead(const std::string& path, uint64_t length) override {
     target_->WillRead(path, length);
   }
   ReadAheadMode ReadAheadFor(const std::string& path) override {
     return target_->ReadAheadFor(path);
-  }
-  bool MakeDirectory(const std::string& path, std::string* error = nullptr) override {
-    return target_->MakeDirectory(path, error);
   }
   void AnsiToOem(char* text) override { target_->AnsiToOem(text); }
   void OemToAnsi(char* text) override { target_->OemToAnsi(text); }

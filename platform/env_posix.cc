@@ -241,6 +241,21 @@ class PosixEnv : public Env {
     return ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
   }
 
+  bool MakeDirectory(const std::string& path, std::string* error) override {
+    if (::mkdir(path.c_str(), 0777) == 0) return true;
+    const int code = errno;
+    struct stat st;
+    // mkdir never follows a link at the name; lstat tells what stands there.
+    if (code == EEXIST && ::lstat(path.c_str(), &st) == 0) {
+      if (S_ISDIR(st.st_mode)) return true;
+      if (error != nullptr) {
+        *error = S_ISLNK(st.st_mode) ? "a link stands at the name" : strerror(ENOTDIR);
+      }
+      return false;
+    }
+    return Failed(error, code);
+  }
+
   void WillRead(const std::string& path, uint64_t length) override {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) return;
@@ -257,19 +272,6 @@ class PosixEnv : public Env {
     struct stat st;
     if (::stat(path.empty() ? "/" : path.c_str(), &st) != 0) return ReadAheadMode::kSolid;
     return Rotates(st.st_dev) ? ReadAheadMode::kSeeking : ReadAheadMode::kSolid;
-  }
-
-  bool MakeDirectory(const std::string& path, std::string* error) override {
-    if (::mkdir(path.c_str(), 0777) == 0) return true;
-    const int code = errno;
-    struct stat st;
-    // mkdir never follows a link at the name; lstat tells what stands there.
-    if (code == EEXIST && ::lstat(path.c_str(), &st) == 0) {
-      if (S_ISDIR(st.st_mode)) return true;
-      if (error != nullptr) *error = S_ISLNK(st.st_mode) ? "a link stands at the name" : strerror(ENOTDIR);
-      return false;
-    }
-    return Failed(error, code);
   }
 
   void AnsiToOem(char*) override {}

@@ -45,26 +45,6 @@ TEST(PosixEnv, CreateNeverWritesThroughASymbolicLink) {
   EXPECT_FALSE(test::Exists(sentinel));
 }
 
-// Hints never fail and never block, whatever stands at the path; the
-// environment variable turns read-ahead off.
-TEST(PosixEnv, ReadAheadHintsAndTheSwitch) {
-  test::TempDir dir;
-  const std::string file = dir.Write("f", "data");
-  const std::string fifo = dir / "fifo";
-  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
-  Env* env = Env::Default();
-  for (const std::string& path : {file, fifo, dir.path(), dir / "missing", std::string()}) {
-    env->WillRead(path, 1 << 20);
-  }
-  EXPECT_EQ("data", test::ReadFile(file));
-  ASSERT_EQ(0, setenv("KORVEX_READ_AHEAD", "0", 1));
-  EXPECT_EQ(ReadAheadMode::kOff, env->ReadAheadFor(dir.path()));
-  ASSERT_EQ(0, setenv("KORVEX_READ_AHEAD", "1", 1));
-  EXPECT_NE(ReadAheadMode::kOff, env->ReadAheadFor(dir.path()));
-  ASSERT_EQ(0, unsetenv("KORVEX_READ_AHEAD"));
-  EXPECT_NE(ReadAheadMode::kOff, env->ReadAheadFor(""));
-}
-
 // A directory is made or a real one accepted; whatever else stands at the
 // name is refused, a link above all, and left as it was.
 TEST(PosixEnv, MakeDirectoryNeverGoesThroughALink) {
@@ -99,6 +79,26 @@ TEST(PosixEnv, MakeDirectoryNeverGoesThroughALink) {
   ASSERT_EQ(0, lstat((dir / "new").c_str(), &st));
   EXPECT_EQ(1000000000, st.st_mtime);
   EXPECT_FALSE(test::Exists(dir / "nowhere"));
+}
+
+// Hints never fail and never block, whatever stands at the path; the
+// environment variable turns read-ahead off.
+TEST(PosixEnv, ReadAheadHintsAndTheSwitch) {
+  test::TempDir dir;
+  const std::string file = dir.Write("f", "data");
+  const std::string fifo = dir / "fifo";
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+  Env* env = Env::Default();
+  for (const std::string& path : {file, fifo, dir.path(), dir / "missing", std::string()}) {
+    env->WillRead(path, 1 << 20);
+  }
+  EXPECT_EQ("data", test::ReadFile(file));
+  ASSERT_EQ(0, setenv("KORVEX_READ_AHEAD", "0", 1));
+  EXPECT_EQ(ReadAheadMode::kOff, env->ReadAheadFor(dir.path()));
+  ASSERT_EQ(0, setenv("KORVEX_READ_AHEAD", "1", 1));
+  EXPECT_NE(ReadAheadMode::kOff, env->ReadAheadFor(dir.path()));
+  ASSERT_EQ(0, unsetenv("KORVEX_READ_AHEAD"));
+  EXPECT_NE(ReadAheadMode::kOff, env->ReadAheadFor(""));
 }
 
 }  // namespace

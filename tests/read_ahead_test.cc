@@ -1,6 +1,6 @@
 // Reading ahead changes nothing a user sees: over the same tree, with the
 // same faults, every mode gives the same exit code, output, titles and
-// catalog bytes as no read-ahead at all, in create and in verify.
+// catalog bytes as no read-ahead at all, in create, verify and restore.
 
 #include <gtest/gtest.h>
 
@@ -40,13 +40,16 @@ TEST(ReadAhead, SameOutputsAndCatalogsInEveryMode) {
   dir.Write("src/d2/locked.TXT", "x");
   dir.Write("src/d3/failing.TXT", std::string(5000, 'f'));
   dir.Write("src/d4/growing.TXT", std::string(500, 'g'));
-  // Verify reads against the catalog of the create before it.
+  // Verify, and the restore of the whole catalog from the medium, read
+  // against the catalog of the create before them.
   const std::vector<std::vector<std::string>> rows = {
-      {"c"}, {"v"}, {"c", "/store=*"}, {"v", "/times"}, {"c", "/fast", "/store=*.TXT"},
-      {"c", "/fast"}};
+      {"c"}, {"v"}, {"e", "/overwrite", "/mount=" + dir / "src"}, {"c", "/store=*"},
+      {"v", "/times"}, {"c", "/fast", "/store=*.TXT"}, {"c", "/fast"}};
   for (const std::vector<std::string>& options : rows) {
     std::vector<std::string> args = options;
-    args.insert(args.end(), {"--", dir / "cat.dir", dir / "src"});
+    const bool restore = options[0] == "e";
+    args.insert(args.end(), {"--", dir / "cat.dir", restore ? "/" : dir / "src"});
+    if (restore) args.push_back(dir / "out");
     ModeEnv offEnv(ReadAheadMode::kOff);
     const test::RunResult off = test::RunWith(offEnv, args);
     const std::string offCatalog = test::ReadFile(dir / "cat.dir");
