@@ -39,7 +39,8 @@ class UpdateTest : public ::testing::Test {
     tree[path] = e;
     dir.Write("src/" + path, e.contents, e.time);
   }
-  void Remove(const std::string& path) {
+  // By value: the path given is often the key that is erased.
+  void Remove(const std::string path) {
     tree.erase(path);
     std::filesystem::remove(dir / ("src/" + path));
   }
