@@ -1,22 +1,9 @@
-#include <string.h>
-
-#include <new>
-
-#include "catalog/block_reader.h"
 #include "catalog/format.h"
 #include "catalog/reader.h"
 #include "catalog/store_reader.h"
 #include "platform/env.h"
 
 namespace korvex {
-namespace {
-
-bool ReadExactly(File& in, void* buffer, size_t n) {
-  size_t got = 0;
-  return in.Read(buffer, n, &got) && got == n;
-}
-
-}  // namespace
 
 std::unique_ptr<File> CatalogReader::OpenDataArea(StoreHead* head) const {
   if (!walker_) return nullptr;
@@ -26,12 +13,12 @@ std::unique_ptr<File> CatalogReader::OpenDataArea(StoreHead* head) const {
   // It must still be the catalog that was loaded.
   unsigned char bytes[kHeaderSize];
   CatalogHeader header;
-  if (!ReadExactly(*in, bytes, kHeaderSize) || !header.DecodeFrom(bytes, kHeaderSize) ||
+  if (!in->ReadExactly(bytes, kHeaderSize) || !header.DecodeFrom(bytes, kHeaderSize) ||
       header.treeCrc != header_.treeCrc || header.treeLength != treeLength_) {
     return nullptr;
   }
   const uint64_t storeStart = kHeaderSize + uint64_t{treeLength_};
-  if (!in->Seek(storeStart) || !ReadExactly(*in, bytes, kStoreHeadSize) ||
+  if (!in->Seek(storeStart) || !in->ReadExactly(bytes, kStoreHeadSize) ||
       !head->DecodeFrom(bytes, kStoreHeadSize)) {
     return nullptr;
   }
@@ -39,25 +26,6 @@ std::unique_ptr<File> CatalogReader::OpenDataArea(StoreHead* head) const {
   // sized by what it claims.
   if (storeStart + kStoreHeadSize + head->dataLength > in->Size()) return nullptr;
   return in;
-}
-
-bool CatalogReader::ReadDataArea(BlockReader& reader, std::vector<unsigned char>* data) const {
-  StoreHead head;
-  std::unique_ptr<File> in = OpenDataArea(&head);
-  if (!in) return false;
-  std::vector<unsigned char> bytes;
-  try {
-    bytes.resize(head.dataLength);
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  ReadResult read = reader.ReadExactly(*in, head.dataLength, [&](const Block& block) {
-    memcpy(bytes.data() + block.offset, block.data, block.size);
-    return true;
-  });
-  if (!read.ok() || read.crc != head.crc) return false;
-  data->swap(bytes);
-  return true;
 }
 
 bool CatalogReader::FetchStored(bool verify, ProgressObserver& progress,

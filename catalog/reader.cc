@@ -40,7 +40,7 @@ bool CatalogReader::Load(const std::string& fileName, LoadFailure* failure) {
   const uint32_t length = header.treeLength;
   std::unique_ptr<unsigned char[]> tree(new (std::nothrow) unsigned char[length == 0 ? 1 : length]);
   if (!tree) return fail(LoadError::kOutOfMemory);
-  if (!in->Read(tree.get(), length, &got) || got != length) return fail(LoadError::kTruncated);
+  if (!in->ReadExactly(tree.get(), length)) return fail(LoadError::kTruncated);
   if (crc32::Value(tree.get(), length) != header.treeCrc) return fail(LoadError::kTreeChecksum);
   if (!ValidateTree(tree.get(), length, header.withCrc)) return fail(LoadError::kDamagedTree);
   fileName_ = fileName;

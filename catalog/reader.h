@@ -14,7 +14,6 @@
 
 namespace korvex {
 
-class BlockReader;
 class Env;
 class File;
 class ProgressObserver;
@@ -76,9 +75,6 @@ class CatalogReader {
   // no content store, is damaged, or the record lies outside the data area.
   bool FetchStored(bool verify, ProgressObserver& progress,
                    std::vector<unsigned char>* contents) const;
-  // The whole data area, once it matched the store CRC.  False when the
-  // catalog changed since Load, has no content store, or is damaged.
-  bool ReadDataArea(BlockReader& reader, std::vector<unsigned char>* data) const;
   // The catalog opened again, checked to be the one loaded, with its store
   // head read and the data area inside the file; null otherwise.  The file
   // is left at the start of the data area.

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "catalog/coding.h"
 #include "catalog/crc32.h"
 #include "catalog/format.h"
 #include "catalog/reader.h"
 #include "catalog/reuse_index.h"
+#include "catalog/store_reader.h"
 #include "catalog/tree.h"
 #include "platform/env.h"
 
@@ -65,21 +65,11 @@ class Pairing {
   const bool calc_;
 };
 
-// The contents of stored file `index` inside a data area, or null when its
-// slot or record lies outside it or holds another size.
-const unsigned char* StoredContents(const std::vector<unsigned char>& data, int32_t index,
-                                    uint32_t size) {
-  const uint64_t slot = 4 * uint64_t(index);
-  if (slot + 4 > data.size()) return nullptr;
-  const uint64_t offset = DecodeFixed32(data.data() + slot);
-  if (offset + 4 > data.size() || DecodeFixed32(data.data() + offset) != size ||
-      offset + 4 + size > data.size()) {
-    return nullptr;
-  }
-  return data.data() + offset + 4;
-}
 
 }  // namespace
+
+ReuseSource::ReuseSource() = default;
+ReuseSource::~ReuseSource() = default;
 
 void ReuseSource::Build(Env& env, const CatalogReader& old, BlockReader& reader,
                         const DirNode& root, const ScanOptions& options, bool calc) {
@@ -90,13 +80,14 @@ void ReuseSource::Build(Env& env, const CatalogReader& old, BlockReader& reader,
   pairing.Directory(root, &key);
   const bool wantsStore = std::any_of(pairing.candidates.begin(), pairing.candidates.end(),
                                       [](const Candidate& c) { return c.stored; });
-  if (wantsStore && !old.ReadDataArea(reader, &oldData_)) storeDamaged_ = true;
+  store_.reset(new StoreReader(env, old, 0));
+  if (wantsStore && !store_->HoldAll(reader)) storeDamaged_ = true;
   files_.reserve(pairing.candidates.size());
   for (const Candidate& c : pairing.candidates) {
     ReusedFile reused{c.file, c.entry->crc, nullptr};
     if (c.stored) {
       if (storeDamaged_) continue;
-      reused.contents = StoredContents(oldData_, c.entry->storedIndex, c.file->size32());
+      reused.contents = store_->HeldContents(c.entry->storedIndex, c.file->size32());
       if (reused.contents == nullptr) continue;
       reused.crc = crc32::Value(reused.contents, c.file->size32());
       // An entry whose CRC disagrees with its own stored bytes is not trusted.

@@ -7,6 +7,7 @@
 
 #include <stdint.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@ class CatalogReader;
 class DirNode;
 class Env;
 class FileNode;
+class StoreReader;
 struct ScanOptions;
 
 struct ReusedFile {
@@ -27,6 +29,9 @@ struct ReusedFile {
 
 class ReuseSource {
  public:
+  ReuseSource();
+  ~ReuseSource();
+
   // Pairs the files of root, scanned and not yet passed over, with the
   // catalog `old` has loaded.  CRC-32s are taken only from a catalog that
   // has them and only for the calc pass (`calc`); stored contents only after
@@ -52,7 +57,7 @@ class ReuseSource {
   std::vector<ReusedFile> files_;  // in the pass's order
   size_t next_ = 0;
   size_t ahead_ = 0;
-  std::vector<unsigned char> oldData_;
+  std::unique_ptr<StoreReader> store_;  // holds the earlier data area
   uint64_t bytes_ = 0;
   uint64_t storedBytes_ = 0;
   bool storeDamaged_ = false;

@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <new>
+
 #include "catalog/block_reader.h"
 #include "catalog/catalog_format.h"
 #include "catalog/coding.h"
@@ -11,14 +13,6 @@
 #include "platform/env.h"
 
 namespace korvex {
-namespace {
-
-bool ReadExactly(File& in, void* buffer, size_t n) {
-  size_t got = 0;
-  return in.Read(buffer, n, &got) && got == n;
-}
-
-}  // namespace
 
 StoreReader::StoreReader(Env& env, const CatalogReader& reader, uint64_t holdLimit)
     : env_(env), reader_(reader), holdLimit_(holdLimit) {}
@@ -37,13 +31,15 @@ bool StoreReader::Open() {
   return true;
 }
 
-bool StoreReader::Verify(ProgressObserver& progress) {
-  std::unique_ptr<BlockReader> reader = BlockReader::Create();
-  if (!reader || !file_->Seek(dataStart_)) return false;
-  const bool hold = dataLength_ <= holdLimit_;
+bool StoreReader::Verify(BlockReader& reader, ProgressObserver& progress, bool hold) {
+  if (!file_->Seek(dataStart_)) return false;
   std::vector<unsigned char> held;
-  if (hold) held.reserve(dataLength_);
-  ReadResult read = reader->ReadExactly(*file_, dataLength_, [&](const Block& block) {
+  try {
+    if (hold) held.reserve(dataLength_);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  ReadResult read = reader.ReadExactly(*file_, dataLength_, [&](const Block& block) {
     progress.BytesDone(block.offset, dataLength_);
     if (hold) held.insert(held.end(), block.data, block.data + block.size);
     return true;
@@ -54,34 +50,65 @@ bool StoreReader::Verify(ProgressObserver& progress) {
   return true;
 }
 
+bool StoreReader::HoldAll(BlockReader& reader) {
+  if (state_ == State::kClosed) Open();
+  if (state_ != State::kOpen) return false;
+  ProgressObserver quiet;
+  if (!Verify(reader, quiet, true)) {
+    state_ = State::kBroken;
+    return false;
+  }
+  file_.reset();  // everything is in memory now
+  return true;
+}
+
 bool StoreReader::ReadData(uint64_t position, void* out, size_t n) {
   if (verified_ && held_.size() == dataLength_) {
     memcpy(out, held_.data() + position, n);
     return true;
   }
-  return file_->Seek(dataStart_ + position) && ReadExactly(*file_, out, n);
+  return file_->Seek(dataStart_ + position) && file_->ReadExactly(out, n);
+}
+
+bool StoreReader::Locate(int32_t index, uint64_t* offset, uint64_t* size) {
+  const uint64_t slot = 4 * uint64_t(index);
+  unsigned char bytes[4];
+  if (slot + 4 > dataLength_ || !ReadData(slot, bytes, 4)) return false;
+  *offset = DecodeFixed32(bytes);
+  if (*offset + 4 > dataLength_ || !ReadData(*offset, bytes, 4)) return false;
+  *size = DecodeFixed32(bytes);
+  *offset += 4;
+  return *offset + *size <= dataLength_;
 }
 
 bool StoreReader::Fetch(int32_t index, bool verify, ProgressObserver& progress,
                         std::vector<unsigned char>* contents) {
   if (state_ == State::kClosed) Open();
   if (state_ != State::kOpen || index < 0) return false;
-  if (verify && !verified_ && !Verify(progress)) {
-    state_ = State::kBroken;  // damage found once stays found
-    return false;
+  if (verify && !verified_) {
+    std::unique_ptr<BlockReader> reader = BlockReader::Create();
+    if (!reader || !Verify(*reader, progress, dataLength_ <= holdLimit_)) {
+      state_ = State::kBroken;  // damage found once stays found
+      return false;
+    }
   }
-  // The slot and the record must lie inside the data area.
-  const uint64_t slot = 4 * uint64_t(index);
-  unsigned char bytes[4];
-  if (slot + 4 > dataLength_ || !ReadData(slot, bytes, 4)) return false;
-  const uint64_t offset = DecodeFixed32(bytes);
-  if (offset + 4 > dataLength_ || !ReadData(offset, bytes, 4)) return false;
-  const uint64_t size = DecodeFixed32(bytes);
-  if (offset + 4 + size > dataLength_) return false;
+  uint64_t offset = 0;
+  uint64_t size = 0;
+  if (!Locate(index, &offset, &size)) return false;
   std::vector<unsigned char> result(static_cast<size_t>(size));
-  if (size > 0 && !ReadData(offset + 4, result.data(), result.size())) return false;
+  if (size > 0 && !ReadData(offset, result.data(), result.size())) return false;
   contents->swap(result);
   return true;
+}
+
+const unsigned char* StoreReader::HeldContents(int32_t index, uint32_t size) {
+  uint64_t offset = 0;
+  uint64_t length = 0;
+  if (!verified_ || held_.size() != dataLength_ || index < 0 ||
+      !Locate(index, &offset, &length) || length != size) {
+    return nullptr;
+  }
+  return held_.data() + offset;
 }
 
 }  // namespace korvex

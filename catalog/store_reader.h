@@ -11,6 +11,7 @@
 
 namespace korvex {
 
+class BlockReader;
 class CatalogReader;
 class Env;
 class File;
@@ -32,10 +33,22 @@ class StoreReader {
   bool Fetch(int32_t index, bool verify, ProgressObserver& progress,
              std::vector<unsigned char>* contents);
 
+  // Reads the whole data area through reader, checks it against the store
+  // CRC and keeps it, whatever the hold limit.  False when the catalog
+  // changed since it was loaded, has no content store, or is damaged.
+  bool HoldAll(BlockReader& reader);
+  // After HoldAll: the bytes of stored file index, which must be size
+  // bytes long; null when its slot or record lies outside the data area or
+  // holds another size.  They last as long as the store.
+  const unsigned char* HeldContents(int32_t index, uint32_t size);
+
  private:
   enum class State { kClosed, kOpen, kBroken };
   bool Open();
-  bool Verify(ProgressObserver& progress);
+  bool Verify(BlockReader& reader, ProgressObserver& progress, bool hold);
+  // Where the record of stored file index lies: its bytes start at *offset
+  // and are *size long, all inside the data area.
+  bool Locate(int32_t index, uint64_t* offset, uint64_t* size);
   // n bytes at a position of the data area.
   bool ReadData(uint64_t position, void* out, size_t n);
 

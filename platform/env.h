@@ -26,6 +26,11 @@ class File {
   virtual ~File() = default;
   // Reads up to n bytes; *got tells how many.  False when the read failed.
   virtual bool Read(void* buffer, size_t n, size_t* got) = 0;
+  // True only when all n bytes were read.
+  bool ReadExactly(void* buffer, size_t n) {
+    size_t got = 0;
+    return Read(buffer, n, &got) && got == n;
+  }
   // True only when all n bytes were written.
   virtual bool Write(const void* data, size_t n) = 0;
   // Moves to an absolute position; true when it landed exactly there.

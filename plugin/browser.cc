@@ -72,9 +72,8 @@ bool CatalogBrowser::ReadRest(const char* fileName) {
   memcpy(tree.get(), tree_.get(), held_);
   for (uint32_t at = held_; at < treeLength_;) {
     size_t want = std::min<uint32_t>(treeLength_ - at, kBlockSize);
-    size_t got = 0;
-    if (!file->Read(tree.get() + at, want, &got) || got != want) return false;
-    at += static_cast<uint32_t>(got);
+    if (!file->ReadExactly(tree.get() + at, want)) return false;
+    at += static_cast<uint32_t>(want);
   }
   tree_ = std::move(tree);
   held_ = treeLength_;

@@ -150,8 +150,7 @@ ExitCode Browse(const LoadedModule& module, const std::string& catalog, int32_t 
   }
   uint64_t size = file->Size();
   std::vector<unsigned char> look(static_cast<size_t>(size < static_cast<uint64_t>(first) ? size : first));
-  size_t got = 0;
-  if (!file->Read(look.data(), look.size(), &got) || got != look.size()) {
+  if (!file->ReadExactly(look.data(), look.size())) {
     fprintf(stderr, "korvexp-host: cannot read %s\n", catalog.c_str());
     return kFailure;
   }
