@@ -78,8 +78,7 @@ const char* FindEntry(CatalogReader& reader, const std::string& wanted) {
 
 int RunExtract(Context& ctx, int argc, char** argv) {
   Console& console = ctx.console;
-  console.SetTitle(StageTitle("Extract"));
-  console.Say(" Cmd::Extract\n");
+  Announce(console, "Extract");
   ExtractOptions options;
   Arguments args(argc, argv);
   if (const char* unknown = ReadOptions(ctx, args, &options)) return UnknownParameter(ctx, unknown);

@@ -114,8 +114,7 @@ void ShowSummary(Console& console, const CatalogReader& reader, const Totals& to
 
 int RunList(Context& ctx, int argc, char** argv) {
   Console& console = ctx.console;
-  console.SetTitle(StageTitle("List"));
-  console.Say(" Cmd::List\n");
+  Announce(console, "List");
   bool brief = false;
   Arguments args(argc, argv);
   while (const char* option = args.NextOption()) {

@@ -11,6 +11,11 @@ const char kTitleSuffix[] = "... - KORVEX v" KORVEX_VERSION;
 
 std::string StageTitle(const char* stage) { return std::string(stage) + kTitleSuffix; }
 
+void Announce(Console& console, const char* command) {
+  console.SetTitle(StageTitle(command));
+  console.Say(std::string(" Cmd::") + command + "\n");
+}
+
 void ShowProgress(Console& console, int64_t percent, const char* verb) {
   char text[32];
   int n = snprintf(text, sizeof text, "\b\b\b\b%3lld%%", static_cast<long long>(percent));

@@ -18,6 +18,9 @@ extern const char kTitleSuffix[];  // "... - KORVEX v3.0m"
 // The title of a stage, for example "Scan" gives "Scan... - KORVEX v3.0m".
 std::string StageTitle(const char* stage);
 
+// A command's start: its stage title and the line " Cmd::<command>".
+void Announce(Console& console, const char* command);
+
 // Writes four backspaces, the percentage right-aligned in three columns and
 // "%", flushes, and sets the title "{<percent>%}<verb>... - KORVEX v3.0m".
 void ShowProgress(Console& console, int64_t percent, const char* verb);

@@ -125,26 +125,37 @@ int Compare(Context& ctx, const CompareTree& expected, const CompareTree& presen
   return counts.differences() == 0 ? kExitSuccess : kExitDiffers;
 }
 
+// The start verify and compare share: the announcement, /times, and /fast
+// where a medium is read, then at least `names` names.  False when the
+// command ends there, with *code.
+bool Start(Context& ctx, const char* command, bool medium, int names, Arguments& args,
+           CompareOptions* options, int* code) {
+  Announce(ctx.console, command);
+  while (const char* option = args.NextOption()) {
+    if (medium && strcmp(option, "/fast") == 0) {
+      options->crcs = false;
+      ctx.console.Say(" + fast processing (sizes only, no file read)\n");
+    } else if (strcmp(option, "/times") == 0) {
+      options->times = true;
+      ctx.console.Say(" + times compared\n");
+    } else {
+      *code = UnknownParameter(ctx, option);
+      return false;
+    }
+  }
+  if (args.NameCount() >= names) return true;
+  *code = NotAllNames(ctx);
+  return false;
+}
+
 }  // namespace
 
 int RunVerify(Context& ctx, int argc, char** argv) {
-  Console& console = ctx.console;
-  console.SetTitle(StageTitle("Verify"));
-  console.Say(" Cmd::Verify\n");
-  CompareOptions options;
   Arguments args(argc, argv);
-  while (const char* option = args.NextOption()) {
-    if (strcmp(option, "/fast") == 0) {
-      options.crcs = false;
-      console.Say(" + fast processing (sizes only, no file read)\n");
-    } else if (strcmp(option, "/times") == 0) {
-      options.times = true;
-      console.Say(" + times compared\n");
-    } else {
-      return UnknownParameter(ctx, option);
-    }
-  }
-  if (args.NameCount() < 1) return NotAllNames(ctx);
+  CompareOptions options;
+  int code = kExitSuccess;
+  if (!Start(ctx, "Verify", true, 1, args, &options, &code)) return code;
+  Console& console = ctx.console;
   std::string root = args.NameCount() > 1 ? args.Name(1) : ".";
   if (!root.empty() && root.back() == kPathSeparator) root.pop_back();
 
@@ -168,17 +179,10 @@ int RunVerify(Context& ctx, int argc, char** argv) {
 }
 
 int RunCompare(Context& ctx, int argc, char** argv) {
-  Console& console = ctx.console;
-  console.SetTitle(StageTitle("Compare"));
-  console.Say(" Cmd::Compare\n");
-  CompareOptions options;
   Arguments args(argc, argv);
-  while (const char* option = args.NextOption()) {
-    if (strcmp(option, "/times") != 0) return UnknownParameter(ctx, option);
-    options.times = true;
-    console.Say(" + times compared\n");
-  }
-  if (args.NameCount() < 2) return NotAllNames(ctx);
+  CompareOptions options;
+  int code = kExitSuccess;
+  if (!Start(ctx, "Compare", false, 2, args, &options, &code)) return code;
   CatalogReader oldReader(ctx.env);
   CatalogReader newReader(ctx.env);
   if (!LoadNamedCatalog(ctx, oldReader, args.Name(0)) ||
