@@ -11,7 +11,7 @@
 
 #include "catalog/progress.h"
 #include "catalog/tree.h"
-#include "tests/testutil.h"
+#include "tests/support/testutil.h"
 
 namespace korvex {
 namespace {

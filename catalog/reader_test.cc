@@ -8,8 +8,8 @@
 #include "catalog/coding.h"
 #include "catalog/crc32.h"
 #include "catalog/format.h"
-#include "tests/catalog_bytes.h"
-#include "tests/testutil.h"
+#include "tests/support/catalog_bytes.h"
+#include "tests/support/testutil.h"
 
 namespace korvex {
 namespace {

@@ -12,7 +12,7 @@
 #include "catalog/crc32.h"
 #include "catalog/format.h"
 #include "catalog/tree.h"
-#include "tests/testutil.h"
+#include "tests/support/testutil.h"
 
 namespace korvex {
 namespace {

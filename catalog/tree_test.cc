@@ -9,7 +9,7 @@
 
 #include <filesystem>
 
-#include "tests/testutil.h"
+#include "tests/support/testutil.h"
 
 namespace korvex {
 namespace {

@@ -6,7 +6,7 @@
 #include "catalog/catalog_file.h"
 #include "catalog/coding.h"
 #include "catalog/crc32.h"
-#include "cli/cli_test_util.h"
+#include "tests/support/testutil.h"
 
 namespace korvex {
 namespace {

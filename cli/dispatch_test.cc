@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/arguments.h"
-#include "cli/cli_test_util.h"
+#include "tests/support/testutil.h"
 
 namespace korvex {
 namespace {

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-#include "cli/cli_test_util.h"
+#include "tests/support/testutil.h"
 
 namespace korvex {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "catalog/coding.h"
 #include "catalog/crc32.h"
-#include "cli/cli_test_util.h"
+#include "tests/support/testutil.h"
 
 namespace korvex {
 namespace {

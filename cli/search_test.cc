@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_test_util.h"
-#include "tests/catalog_bytes.h"
+#include "tests/support/testutil.h"
+#include "tests/support/catalog_bytes.h"
 
 namespace korvex {
 namespace {

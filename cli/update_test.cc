@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "catalog/crc32.h"
-#include "cli/cli_test_util.h"
+#include "tests/support/testutil.h"
 
 namespace korvex {
 namespace {

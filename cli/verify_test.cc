@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "catalog/crc32.h"
-#include "cli/cli_test_util.h"
-#include "tests/catalog_bytes.h"
+#include "tests/support/testutil.h"
+#include "tests/support/catalog_bytes.h"
 
 namespace korvex {
 namespace {

@@ -3,9 +3,7 @@
 // nothing but unsafe names; comparing them both ways finds as much each way,
 // missing one way being new the other; and d reports exactly what the
 // comparison found, with exit code 5 when it found anything.
-#include <stddef.h>
-#include <stdint.h>
-
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +12,9 @@
 #include "catalog/compare_tree.h"
 #include "catalog/reader.h"
 #include "fuzz/harness.h"
+#include "tests/support/catalog_bytes.h"
+#include "tests/support/memory_env.h"
+#include "tests/support/testutil.h"
 
 namespace korvex {
 namespace fuzz {
@@ -74,16 +75,16 @@ int korvex::fuzz::CompareTarget(const uint8_t* data, size_t size) {
   if (first > rest) first = rest;
   std::string a(bytes, first);
   std::string b(bytes + first, rest - first);
-  SealTree(&a);
-  SealTree(&b);
-  MemoryEnv env;
+  test::Seal(&a);
+  test::Seal(&b);
+  test::MemoryEnv env;
   env.AddFile("a.dir", a);
   env.AddFile("b.dir", b);
 
   CatalogReader readerA(env);
   CatalogReader readerB(env);
   const bool loaded = readerA.Load("a.dir") && readerB.Load("b.dir");
-  Outcome d = Run(env, {"d", "/times", "a.dir", "b.dir"});
+  test::RunResult d = test::RunWith(env, {"d", "/times", "a.dir", "b.dir"});
   if (!loaded) {
     Require(d.code == 3, "a catalog that does not load ends d with exit code 3");
     return 0;
@@ -94,10 +95,7 @@ int korvex::fuzz::CompareTarget(const uint8_t* data, size_t size) {
   Recorder forward;
   CompareCounts counts = Compare(*treeA, *treeB, &forward);
   Require(d.code == (counts.differences() == 0 ? 0 : 5), "d's exit code tells whether they differ");
-  size_t lines = 0;
-  for (size_t at = d.out.find('\n'); at != std::string::npos; at = d.out.find('\n', at + 1)) {
-    ++lines;
-  }
+  const size_t lines = std::count(d.out.begin(), d.out.end(), '\n');
   // The announcement, the option and the summary, and a line per difference
   // (a name may hold a line end).
   Require(lines >= 3 + forward.lines.size(), "d prints a line per difference");

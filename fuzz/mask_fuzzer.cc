@@ -1,9 +1,6 @@
 // CompareMask against a table-driven matcher of the same rules: the input
 // is a mask, a 0x00, and a name.  Masks stay as short as the command line
 // makes them: the matcher's cost still grows with the number of '*'.
-#include <stddef.h>
-#include <stdint.h>
-
 #include <string>
 #include <vector>
 

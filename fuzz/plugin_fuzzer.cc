@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -18,6 +19,8 @@
 #include "fuzz/harness.h"
 #include "plugin/browser.h"
 #include "plugin/korvexp.h"
+#include "tests/support/catalog_bytes.h"
+#include "tests/support/memory_env.h"
 
 namespace korvex {
 namespace fuzz {
@@ -29,34 +32,25 @@ const int kLevelLimit = 128;    // directories open at once, the root included
 
 struct Expected {
   std::string name;  // as the plug-in writes it: no leading or trailing '\'
-  uint8_t attributes;
-  uint32_t time;
-  uint32_t size;
+  EntryInfo info;
   bool fits;  // the plug-in's path and nesting limits hold for it
 };
 
 std::vector<Expected> ReaderWalk(CatalogReader& reader) {
   std::vector<Expected> items;
-  while (const char* name = reader.NextEntry()) {
-    EntryInfo info;
-    reader.DecodeEntry(name, &info);
+  while (const EntryInfo* info = reader.NextRecord()) {
     std::string path = reader.CurrentPath().substr(1);
-    const bool isDir = info.attributes & kAttrDirectory;
+    const bool isDir = info->attributes & kAttrDirectory;
     if (isDir) path.pop_back();
     // A backslash inside a name makes this count high, never low.
-    int levels = 1;
-    for (char c : path) levels += c == '\\';
-    const bool fits = path.size() < kPathLimit && (!isDir || levels < kLevelLimit);
-    items.push_back(Expected{path, info.attributes, info.time, info.size, fits});
+    const long levels = 1 + std::count(path.begin(), path.end(), '\\');
+    items.push_back({path, *info, path.size() < kPathLimit && (!isDir || levels < kLevelLimit)});
   }
   return items;
 }
 
 bool Untouched(const unsigned char* bytes, size_t n) {
-  for (size_t i = 0; i < n; ++i) {
-    if (bytes[i] != kPattern) return false;
-  }
-  return true;
+  return std::count(bytes, bytes + n, kPattern) == static_cast<ptrdiff_t>(n);
 }
 
 // A host's item record: the find data and some of the host's own after it.
@@ -66,13 +60,12 @@ struct HostItem {
 };
 
 void CheckItem(const HostItem& item, const Expected& e) {
-  Require(item.find.dwFileAttributes == e.attributes, "an item's attributes are the record's");
-  const uint64_t ticks = uint64_t{e.time} * 10000000u + 116444736000000000ull;
-  Require(item.find.ftLastWriteTime.dwLowDateTime == static_cast<uint32_t>(ticks) &&
-              item.find.ftLastWriteTime.dwHighDateTime == static_cast<uint32_t>(ticks >> 32),
-          "an item's time is the record's");
-  Require(item.find.nFileSizeLow == ((e.attributes & kAttrDirectory) ? 0 : e.size),
-          "an item's size is the record's");
+  const uint64_t ticks = uint64_t{e.info.time} * 10000000u + 116444736000000000ull;
+  Require(item.find.dwFileAttributes == e.info.attributes &&
+              item.find.ftLastWriteTime.dwLowDateTime == static_cast<uint32_t>(ticks) &&
+              item.find.ftLastWriteTime.dwHighDateTime == static_cast<uint32_t>(ticks >> 32) &&
+              item.find.nFileSizeLow == e.info.size,
+          "an item's attributes, time and size are the record's");
   Require(memchr(item.find.cFileName, 0, kPathLimit) != nullptr &&
               e.name == item.find.cFileName,
           "an item's name is its catalog path");
@@ -149,15 +142,14 @@ void Browse(Env& env, const std::string& bytes, uint32_t look, bool loaded, bool
 int korvex::fuzz::PluginTarget(const uint8_t* data, size_t size) {
   using namespace korvex;
   std::string bytes(reinterpret_cast<const char*>(data), size);
-  SealTree(&bytes);
-
-  MemoryEnv env;
+  test::Seal(&bytes);
+  test::MemoryEnv env;
   env.AddFile("cat.dir", bytes);
   CatalogReader reader(env);
   const bool loaded = reader.Load("cat.dir");
   std::vector<Expected> expected;
   bool wellFormed = false;
-  const Layout layout = Inspect(bytes);
+  const test::Layout layout = test::Inspect(bytes);
   if (loaded) {
     expected = ReaderWalk(reader);
     // The reader ignores bytes after the root's end, the plug-in does not:

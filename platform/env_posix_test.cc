@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/env.h"
-#include "tests/testutil.h"
+#include "tests/support/testutil.h"
 
 namespace korvex {
 namespace {

@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "tests/testutil.h"
+#include "tests/support/testutil.h"
 
 namespace korvex {
 namespace {

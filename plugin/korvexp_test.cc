@@ -20,8 +20,8 @@
 
 #include "catalog/coding.h"
 #include "plugin/loader.h"
-#include "tests/catalog_bytes.h"
-#include "tests/testutil.h"
+#include "tests/support/catalog_bytes.h"
+#include "tests/support/testutil.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define KORVEXP_TEST_ASAN 1

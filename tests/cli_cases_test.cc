@@ -23,8 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_test_util.h"
-#include "tests/testutil.h"
+#include "tests/support/testutil.h"
 
 namespace korvex {
 namespace {

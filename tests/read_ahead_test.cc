@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "catalog/format.h"
-#include "cli/cli_test_util.h"
+#include "tests/support/testutil.h"
 
 namespace korvex {
 namespace {
