@@ -9,12 +9,15 @@
 //   korvex ARG...                 (a command run before, which must succeed)
 //   run ARG...                    exit CODE
 //   --- stdout | --- stderr | --- titles | --- file PATH   (text up to the next ---)
+//   --- mtime PATH                (its modification time in seconds)
 //   absent PATH                   exists PATH
+//   same PATH VECTOR              (the file holds the vector's bytes)
 // In every text {T} is the temporary directory, {BS} a backspace and {NL}
 // a line end; {NOEOL} ends a block whose last line has no end.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -62,6 +65,7 @@ struct Case {
   std::vector<std::pair<std::string, std::string>> blocks;  // "stdout", text
   std::vector<std::string> absent;
   std::vector<std::string> exists;
+  std::vector<std::string> same;
 };
 
 Case Parse(const std::string& path) {
@@ -83,6 +87,8 @@ Case Parse(const std::string& path) {
       c.absent.push_back(line.substr(7));
     } else if (line.compare(0, 7, "exists ") == 0) {
       c.exists.push_back(line.substr(7));
+    } else if (line.compare(0, 5, "same ") == 0) {
+      c.same.push_back(line.substr(5));
     } else {
       c.setup.push_back(line);
     }
@@ -155,6 +161,10 @@ std::string Got(const std::string& kind, const test::RunResult& r, const test::T
     return all;
   }
   if (kind.compare(0, 5, "file ") == 0) return test::ReadFile(dir / kind.substr(5));
+  struct stat st;
+  if (kind.compare(0, 6, "mtime ") == 0 && stat((dir / kind.substr(6)).c_str(), &st) == 0) {
+    return std::to_string(st.st_mtime) + "\n";
+  }
   ADD_FAILURE() << "unknown block " << kind;
   return "";
 }
@@ -179,6 +189,7 @@ TEST_P(CliCase, Run) {
     out << "\nexit " << r.code << "\n";
     for (const std::string& a : c.absent) out << "absent " << a << "\n";
     for (const std::string& a : c.exists) out << "exists " << a << "\n";
+    for (const std::string& a : c.same) out << "same " << a << "\n";
     if (c.blocks.empty()) c.blocks = {{"stdout", ""}, {"stderr", ""}};
     for (auto& b : c.blocks) out << "--- " << b.first << "\n" << Fold(Got(b.first, r, dir), dir.path());
     return;
@@ -189,6 +200,10 @@ TEST_P(CliCase, Run) {
   }
   for (const std::string& a : c.absent) EXPECT_FALSE(test::Exists(dir / a)) << a;
   for (const std::string& a : c.exists) EXPECT_TRUE(test::Exists(dir / a)) << a;
+  for (const std::string& a : c.same) {
+    const std::vector<std::string> w = Words(a);
+    EXPECT_EQ(test::ReadFile(kCases + "/../vectors/" + w.at(1)), test::ReadFile(dir / w[0])) << a;
+  }
 }
 
 std::vector<std::string> AllCases() {
