@@ -5,11 +5,13 @@
 //   # comment                     dir PATH
 //   file PATH [@MTIME] TEXT       file PATH [@MTIME] *SIZE   (SIZE pattern bytes)
 //   copy PATH VECTOR              (a file of tests/vectors/)
+//   link PATH TARGET              remove PATH
 //   fault NAME VALUE              (a FaultEnv member; bigFile takes NAME SIZE)
 //   korvex ARG...                 (a command run before, which must succeed)
 //   run ARG...                    exit CODE
 //   --- stdout | --- stderr | --- titles | --- file PATH   (text up to the next ---)
 //   --- mtime PATH                (its modification time in seconds)
+//   --- opened (paths the run opened to read) | --- tree PATH (all below it, with times)
 //   absent PATH                   exists PATH
 //   same PATH VECTOR              (the file holds the vector's bytes)
 // In every text {T} is the temporary directory, {BS} a backspace and {NL}
@@ -18,6 +20,7 @@
 
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <time.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -33,6 +36,7 @@ namespace {
 
 namespace fs = std::filesystem;
 const std::string kCases = std::string(KORVEX_SOURCE_DIR) + "/tests/cases";
+const int kUtc = setenv("TZ", "UTC0", 1);  // local times in the texts are UTC
 
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
   for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
@@ -123,6 +127,10 @@ void Prepare(const Case& c, const test::TempDir& dir, test::FaultEnv& env) {
     if (w.empty() || w[0][0] == '#') continue;
     if (w[0] == "dir") {
       dir.MakeDir(w.at(1));
+    } else if (w[0] == "remove") {
+      fs::remove_all(dir / w.at(1));
+    } else if (w[0] == "link") {
+      fs::create_symlink(Expand(w.at(2), dir.path()), dir / w[1]);
     } else if (w[0] == "copy") {
       dir.Write(w.at(1), test::ReadFile(std::string(KORVEX_SOURCE_DIR) + "/tests/vectors/" +
                                         w.at(2)));
@@ -152,19 +160,43 @@ void Prepare(const Case& c, const test::TempDir& dir, test::FaultEnv& env) {
   }
 }
 
-std::string Got(const std::string& kind, const test::RunResult& r, const test::TempDir& dir) {
+std::string Lines(const std::vector<std::string>& lines) {
+  std::string all;
+  for (const std::string& line : lines) all += line + "\n";
+  return all;
+}
+
+// Every entry below root, sorted: "P/ @TIME", "P @TIME CONTENTS" or "P -> TARGET";
+// a time of the last day, which a test cannot choose, reads "now".
+std::string Tree(const std::string& root) {
+  std::vector<std::string> lines;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(root, ec), end; it != end; ++it) {
+    const std::string name = it->path().lexically_relative(root).generic_string();
+    struct stat st;
+    lstat(it->path().c_str(), &st);
+    const bool now = st.st_mtime > ::time(nullptr) - 86400;
+    const std::string time = now ? " @now" : " @" + std::to_string(st.st_mtime);
+    if (S_ISLNK(st.st_mode)) lines.push_back(name + " -> " + fs::read_symlink(it->path()).string());
+    else if (S_ISDIR(st.st_mode)) lines.push_back(name + "/" + time);
+    else lines.push_back(name + time + " " + test::ReadFile(it->path()));
+  }
+  std::sort(lines.begin(), lines.end());
+  return Lines(lines);
+}
+
+std::string Got(const std::string& kind, const test::RunResult& r, const test::TempDir& dir,
+                const std::vector<std::string>& opened) {
   if (kind == "stdout") return r.out;
   if (kind == "stderr") return r.err;
-  if (kind == "titles") {
-    std::string all;
-    for (const std::string& t : r.titles) all += t + "\n";
-    return all;
-  }
+  if (kind == "titles") return Lines(r.titles);
+  if (kind == "opened") return Lines(opened);
   if (kind.compare(0, 5, "file ") == 0) return test::ReadFile(dir / kind.substr(5));
   struct stat st;
   if (kind.compare(0, 6, "mtime ") == 0 && stat((dir / kind.substr(6)).c_str(), &st) == 0) {
     return std::to_string(st.st_mtime) + "\n";
   }
+  if (kind.compare(0, 5, "tree ") == 0) return Tree(dir / kind.substr(5));
   ADD_FAILURE() << "unknown block " << kind;
   return "";
 }
@@ -179,6 +211,7 @@ TEST_P(CliCase, Run) {
   Prepare(c, dir, env);
   std::vector<std::string> args;
   for (const std::string& a : c.args) args.push_back(Expand(a, dir.path()));
+  env.opened.clear();
   const test::RunResult r = test::RunWith(env, args);
 
   if (getenv("KORVEX_UPDATE_CASES") != nullptr) {
@@ -191,12 +224,14 @@ TEST_P(CliCase, Run) {
     for (const std::string& a : c.exists) out << "exists " << a << "\n";
     for (const std::string& a : c.same) out << "same " << a << "\n";
     if (c.blocks.empty()) c.blocks = {{"stdout", ""}, {"stderr", ""}};
-    for (auto& b : c.blocks) out << "--- " << b.first << "\n" << Fold(Got(b.first, r, dir), dir.path());
+    for (auto& b : c.blocks) {
+      out << "--- " << b.first << "\n" << Fold(Got(b.first, r, dir, env.opened), dir.path());
+    }
     return;
   }
   EXPECT_EQ(c.exit, r.code);
   for (const auto& b : c.blocks) {
-    EXPECT_EQ(b.second, Fold(Got(b.first, r, dir), dir.path())) << b.first;
+    EXPECT_EQ(b.second, Fold(Got(b.first, r, dir, env.opened), dir.path())) << b.first;
   }
   for (const std::string& a : c.absent) EXPECT_FALSE(test::Exists(dir / a)) << a;
   for (const std::string& a : c.exists) EXPECT_TRUE(test::Exists(dir / a)) << a;
