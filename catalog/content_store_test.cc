@@ -23,7 +23,6 @@ struct Store {
   uint32_t Add(const std::string& contents, uint32_t crc) {
     const uint32_t size = static_cast<uint32_t>(contents.size());
     unsigned char* dest = builder.Reserve(size);
-    EXPECT_NE(nullptr, dest);
     if (dest == nullptr) return 0;
     memcpy(dest, contents.data(), size);
     builder.Prepare(size, crc);
@@ -39,20 +38,15 @@ struct Store {
   uint32_t slot = 0;
 };
 
-std::string Bytes(uint32_t i) { return std::string(reinterpret_cast<const char*>(&i), 4); }
-
-TEST(ContentStoreBuilder, ManyRecordsUnderOneCrcAreToldApartByTheirBytes) {
+// Records under one CRC are told apart by their bytes at every depth of the
+// probe sequence, repeats coming in the opposite order.
+TEST(ContentStoreBuilder, ManyRecordsUnderOneCrc) {
   const uint32_t kRecords = 300, kSlots = 4 * 2 * kRecords;
   Store s;
   ASSERT_TRUE(s.Reset(2 * kRecords, kSlots + 8 * kRecords + 8));  // room for one more
-  std::vector<uint32_t> offsets;
-  for (uint32_t i = 0; i < kRecords; ++i) {
-    offsets.push_back(s.Add(Bytes(i), 0xC0FFEE));
-    EXPECT_EQ(kSlots + 8 * i, offsets[i]);
-  }
-  // Repeats in the opposite order find their own record at every depth of
-  // the probe sequence.
-  for (uint32_t i = kRecords; i-- > 0;) EXPECT_EQ(offsets[i], s.Add(Bytes(i), 0xC0FFEE)) << i;
+  auto bytes = [](uint32_t i) { return std::string(reinterpret_cast<const char*>(&i), 4); };
+  for (uint32_t i = 0; i < kRecords; ++i) EXPECT_EQ(kSlots + 8 * i, s.Add(bytes(i), 0xC0FFEE));
+  for (uint32_t i = kRecords; i-- > 0;) EXPECT_EQ(kSlots + 8 * i, s.Add(bytes(i), 0xC0FFEE));
   EXPECT_EQ(kSlots + 8 * kRecords, s.builder.used());
 }
 
@@ -64,28 +58,27 @@ TEST(ContentStoreBuilder, EqualBytesAndSizeShareWhereverTheyStandInTheIndex) {
   for (uint32_t crc = 0; crc < 64; ++crc) {
     Store s;
     ASSERT_TRUE(s.Reset(8, kUsed + 7));
-    std::vector<uint32_t> offsets;
-    for (const std::string& r : records) offsets.push_back(s.Add(r, crc));
-    for (size_t i = 0; i < records.size(); ++i) EXPECT_EQ(records[i], s.At(offsets[i])) << crc;
-    EXPECT_EQ(offsets[2], s.Add("abe", crc));
-    EXPECT_EQ(offsets[4], s.Add("", crc));
-    EXPECT_EQ(offsets[0], s.Add("abc", crc));
+    std::vector<uint32_t> at;
+    for (const std::string& r : records) at.push_back(s.Add(r, crc));
+    for (size_t i = 0; i < records.size(); ++i) EXPECT_EQ(records[i], s.At(at[i])) << crc;
+    EXPECT_EQ(at[2], s.Add("abe", crc));
+    EXPECT_EQ(at[4], s.Add("", crc));
+    EXPECT_EQ(at[0], s.Add("abc", crc));
     EXPECT_EQ(kUsed, s.builder.used());
   }
 }
 
 // After a Reset an index entry left from before would point at these very
-// bytes under CRC 1.
+// bytes under CRC 1; the slots not filled again are zero.
 TEST(ContentStoreBuilder, ResetForgetsEarlierRecordsAndClearsTheSlots) {
   Store s;
-  const uint32_t kTwoOfFive = 2 * 4 + 2 * (4 + 5);
-  ASSERT_TRUE(s.Reset(2, kTwoOfFive));
+  ASSERT_TRUE(s.Reset(2, 2 * 4 + 2 * 9));
   EXPECT_EQ(8u, s.Add("hello", 1));
   EXPECT_EQ(17u, s.Add("world", 2));
-  ASSERT_TRUE(s.Reset(2, kTwoOfFive));
+  ASSERT_TRUE(s.Reset(2, 2 * 4 + 2 * 9));
   EXPECT_EQ(8u, s.Add("hello", 9));
   EXPECT_EQ(17u, s.Add("hello", 1));
-  ASSERT_TRUE(s.Reset(3, 3 * 4 + 3 * (4 + 5)));
+  ASSERT_TRUE(s.Reset(3, 3 * 4 + 3 * 9));
   EXPECT_EQ(12u, s.Add("world", 2));
   EXPECT_EQ(0u, DecodeFixed32(s.builder.data() + 4) | DecodeFixed32(s.builder.data() + 8));
   EXPECT_EQ(3 * 4u + 4 + 5, s.builder.used());

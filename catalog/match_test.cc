@@ -14,11 +14,8 @@ namespace {
 std::string Field(std::istream& in) {
   std::string word, out;
   in >> word;
-  if (word == "\"\"") return out;
-  for (size_t i = 0; i < word.size(); ++i) {
-    const bool hex = word[i] == '%';
-    out += hex ? static_cast<char>(std::stoi(word.substr(i + 1, 2), nullptr, 16)) : word[i];
-    i += hex ? 2 : 0;
+  for (size_t i = 0; i < word.size() && word != "\"\""; i += word[i] == '%' ? 3 : 1) {
+    out += word[i] != '%' ? word[i] : static_cast<char>(std::stoul(word.substr(i + 1, 2), 0, 16));
   }
   return out;
 }

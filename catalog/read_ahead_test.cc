@@ -2,8 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "catalog/progress.h"
@@ -36,9 +37,7 @@ class ReadAheadTest : public ::testing::Test {
   }
   const FileNode* File(const std::string& name) {
     const DirNode& in = name.size() == 1 ? root : *root.subdirectories[0];
-    for (const FileNode& f : in.files) {
-      if (name.back() == f.name()[0]) return &f;
-    }
+    for (const FileNode& f : in.files) if (name.back() == f.name()[0]) return &f;
     return nullptr;
   }
 
@@ -49,48 +48,33 @@ class ReadAheadTest : public ::testing::Test {
   DirNode root;
 };
 
-bool Any(const FileNode&) { return true; }
-bool AtLeast20(const FileNode& f) { return f.size >= 20; }
-
-// The hints given in the caller's thread as the pass reaches each file: the
-// window follows the pass and holds to both limits; empty files take a
-// place but get no hint; a file the pass passes by leaves the window; a
-// pass in an order of its own (`fed`) is followed in that order.
+// One row a line of catalog/testdata/read_ahead.txt, which says how.
 TEST_F(ReadAheadTest, HintsFollowThePassWithinTheLimits) {
-  using Step = std::pair<std::string, std::vector<std::string>>;  // a file, the hints after it
-  struct Row {
-    const char* what;
-    ReadAhead::Limits limits;
-    ReadAhead::Predicate reads;
-    std::vector<Step> pass;
-    std::vector<std::string> fed = {};  // the order of a pass of its own
-  };
-  const Row rows[] = {
-      {"two files ahead", {2, 1 << 20, 0}, Any,
-       {{"a", {"c:30"}}, {"b", {"d:20"}}, {"c", {"e:50"}}, {"sub/d", {}}, {"sub/e", {}}}},
-      {"40 bytes ahead, a larger file hinted alone and in part", {64, 40, 0}, Any,
-       {{"a", {"c:30"}}, {"c", {"d:20"}}, {"sub/d", {"e:40"}}, {"sub/e", {}}}},
-      {"the pass passes files by", {1, 1 << 20, 0}, Any, {{"a", {}}, {"sub/e", {}}}},
-      {"only the files the pass reads", {64, 1 << 20, 0}, AtLeast20,
-       {{"c", {"d:20", "e:50"}}, {"sub/d", {}}, {"sub/e", {}}}},
-      {"off", ReadAhead::For(ReadAheadMode::kOff), Any, {{"a", {}}, {"c", {}}}},
-      {"fed", {2, 1 << 20, 0}, nullptr, {{"sub/e", {"a:10", "d:20"}}, {"sub/d", {"c:30"}}},
-       {"sub/e", "a", "sub/d", "c"}},
-  };
-  for (const Row& row : rows) {
-    size_t next = 0;
+  std::ifstream data("catalog/testdata/read_ahead.txt");
+  ASSERT_TRUE(data.is_open());
+  for (std::string line; std::getline(data, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream in(line);
+    ReadAhead::Limits limits{0, 0, 0};
+    std::string source, step;
+    in >> limits.files >> limits.bytes >> source;
+    std::istringstream names(source);
     ReadAhead::Source fed = [&](ReadAhead::Upcoming* out) {
-      if (next == row.fed.size()) return false;
-      const std::string& name = row.fed[next++];
+      std::string name;
+      if (!std::getline(names, name, ',')) return false;
       *out = {File(name), dir / name, File(name)->size};
       return true;
     };
-    ReadAhead ahead(env, row.reads ? ReadAhead::TreeFiles(root, dir.path(), row.reads) : fed,
-                    row.limits);
-    for (const Step& step : row.pass) {
+    const uint64_t least = source == "tree20" ? 20 : 0;
+    ReadAhead::Source tree = ReadAhead::TreeFiles(
+        root, dir.path(), [least](const FileNode& f) { return f.size >= least; });
+    ReadAhead ahead(env, source.compare(0, 4, "tree") == 0 ? tree : fed, limits);
+    while (in >> step) {
       env.hints.clear();
-      ahead.Reading(File(step.first));
-      EXPECT_EQ(step.second, env.hints) << row.what << ", at " << step.first;
+      ahead.Reading(File(step.substr(0, step.find('='))));
+      std::string hints;
+      for (const std::string& h : env.hints) hints += (hints.empty() ? "" : ",") + h;
+      EXPECT_EQ(step.substr(step.find('=') + 1), hints) << line;
     }
   }
 }
