@@ -69,7 +69,8 @@ TEST(ContentStoreBuilder, EqualBytesAndSizeShareWhereverTheyStandInTheIndex) {
 }
 
 // After a Reset an index entry left from before would point at these very
-// bytes under CRC 1; the slots not filled again are zero.
+// bytes under CRC 1; the slots not filled again are zero; a record never
+// runs past the capacity.
 TEST(ContentStoreBuilder, ResetForgetsEarlierRecordsAndClearsTheSlots) {
   Store s;
   ASSERT_TRUE(s.Reset(2, 2 * 4 + 2 * 9));
@@ -82,6 +83,8 @@ TEST(ContentStoreBuilder, ResetForgetsEarlierRecordsAndClearsTheSlots) {
   EXPECT_EQ(12u, s.Add("world", 2));
   EXPECT_EQ(0u, DecodeFixed32(s.builder.data() + 4) | DecodeFixed32(s.builder.data() + 8));
   EXPECT_EQ(3 * 4u + 4 + 5, s.builder.used());
+  EXPECT_EQ(nullptr, s.builder.Reserve(15));  // 18 bytes left: a size word and 14
+  EXPECT_NE(nullptr, s.builder.Reserve(14));
 }
 
 }  // namespace

@@ -15,8 +15,7 @@ namespace korvex {
 namespace {
 
 // Records the hints, given in the caller's thread.
-class HintEnv : public EnvWrapper {
- public:
+struct HintEnv : public EnvWrapper {
   HintEnv() : EnvWrapper(Env::Default()) {}
   void WillRead(const std::string& path, uint64_t length) override {
     hints.push_back(path.substr(path.rfind('/') + 1) + ":" + std::to_string(length));

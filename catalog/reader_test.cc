@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "catalog/format.h"
+#include "catalog/progress.h"
 #include "tests/catalog_bytes.h"
 #include "tests/testutil.h"
 
@@ -14,13 +16,14 @@ namespace {
 // The walk and the fetch are tested through the commands (the case files),
 // the malformed-catalog table and the fuzz targets.  A header that is not a
 // catalog's, or claims more tree than the file holds, is refused before the
-// tree is read: no buffer is sized by what it claims.
-TEST(Reader, BadHeaderStopsAfterOneRead) {
+// tree is read: no buffer is sized by what it claims.  The fetch opens the
+// catalog again by name and refuses another one found there.
+TEST(Reader, RefusesBadHeadersBeforeTheTreeAndCatalogsReplacedSinceLoad) {
   test::TempDir dir;
   test::FaultEnv env;
   CatalogReader reader(env);
   const std::string good = test::ReadFile("tests/vectors/worked-example.dir");
-  std::string magic = good, longer = good;
+  std::string magic = good, longer = good, other = good;
   magic[0] = 'k';
   longer.replace(kTreeLengthOffset, 4, test::Le(0x7FFFFFF0u));
   for (const std::string& bad : {magic, longer}) {
@@ -28,6 +31,14 @@ TEST(Reader, BadHeaderStopsAfterOneRead) {
     EXPECT_FALSE(reader.Load(dir.Write("c.dir", bad)));
     EXPECT_EQ(1, env.readCalls);
   }
+  ASSERT_TRUE(reader.Load(dir.Write("c.dir", good)));
+  reader.NextEntry();
+  ProgressObserver progress;
+  std::vector<unsigned char> got;
+  EXPECT_TRUE(reader.FetchStored(false, progress, &got));
+  other[kTreeCrcOffset] ^= 1;
+  dir.Write("c.dir", other);
+  EXPECT_FALSE(reader.FetchStored(false, progress, &got));
 }
 
 }  // namespace

@@ -39,7 +39,6 @@ TEST(Env, FilesAndDirectoriesAsBothSystemsKeepThem) {
   ASSERT_TRUE(out && out->Write("abc", 3) && out->Close());
   EXPECT_TRUE(env->Rename(dir / "new", path));
   EXPECT_EQ("abc", test::ReadFile(path));
-  EXPECT_FALSE(test::Exists(dir / "new"));
   EXPECT_TRUE(env->SetModificationTime(path, 1234567890u));
   const std::string readOnly = dir.Write("readonly", "1");
   fs::permissions(readOnly, fs::perms::owner_write | fs::perms::group_write |
@@ -49,7 +48,6 @@ TEST(Env, FilesAndDirectoriesAsBothSystemsKeepThem) {
   EXPECT_TRUE(env->MakeDirectory(dir / "sub"));
   EXPECT_FALSE(env->MakeDirectory(path));
   EXPECT_FALSE(env->MakeDirectory(dir / "missing/below"));
-  EXPECT_EQ(PathKind::kDirectory, env->KindOf(dir / "sub"));
 
   std::map<std::string, DirEntry> e;
   EXPECT_TRUE(env->ListDirectory(dir.path() + kPathSeparator, [&](const DirEntry& entry) {
