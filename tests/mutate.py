@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
-"""Seeded faults: one small change to a product line at a time (a comparison
-flipped, a call dropped, a constant changed), rebuilt and run against the
-suite; prints the changes it does not catch.
+# Seeded faults: one small change to a product line at a time (a comparison
+# flipped, a call dropped, a constant changed), rebuilt and run against the
+# suite; prints the changes it does not catch.
+#
+#   tests/mutate.py [--count N] [--seed S] [--build DIR] [--tests REGEX] FILE...
 
-  tests/mutate.py [--count N] [--seed S] [--build DIR] [--tests REGEX] FILE...
-"""
 import argparse
 import os
 import random
@@ -21,7 +21,7 @@ CALL = re.compile(r"^(\s*)[A-Za-z_][\w:.>-]*\(.*\);\s*$")
 
 
 def mutants(path):
-    """Every (line number, new line) one change away from the file."""
+    # Every (line number, new line) one change away from the file.
     with open(path) as f:
         lines = f.readlines()
     for n, line in enumerate(lines):

@@ -1,15 +1,11 @@
 #!/usr/bin/env python3
-"""The Windows build under Wine beside the native build, each command line of
-commands.txt run by both on the same tree: the same exit code, the same
-standard output once paths are named alike (every line end "\r\n" on
-Windows), the same files written.  Catalogs agree apart from directory times,
-which the POSIX build takes from a directory's birth and Wine from the earlier
-of its last modification and status change.  Then names above 0x7F, which the
-Windows build keeps in the OEM code page inside catalogs, in ANSI on the disk.
-
-Usage: wine_cli_test.py NATIVE_BUILD_DIR WINDOWS_BUILD_DIR [HOST_BUILD_DIR]
-(korvexp-host.exe from HOST_BUILD_DIR, else WINDOWS_BUILD_DIR)
-"""
+# The Windows build under Wine beside the native one: each command line of
+# commands.txt run by both on the same tree gives the same exit code, output
+# (line ends "\r\n" on Windows) and files written, catalogs apart from directory
+# times (a birth time on POSIX; under Wine the earlier of the last change and
+# status change).  Names above 0x7F are OEM in catalogs, ANSI on the disk.
+#
+# Usage: wine_cli_test.py NATIVE_BUILD WINDOWS_BUILD [BUILD_WITH_KORVEXP_HOST_EXE]
 
 import os
 import shutil
@@ -41,31 +37,28 @@ def write(path, data, mode=0o644):
     os.chmod(path, mode)
 
 
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
 def without_directory_times(catalog):
-    """The catalog with directory times and the tree CRC over them zeroed."""
+    # The catalog with directory times and the tree CRC over them zeroed.
     data, (word,) = bytearray(catalog), struct.unpack_from("<I", catalog, 12)
-    data[8:12] = bytes(4)
-    pos, end, crc = 16, 16 + (word & 0x7FFFFFFF), 4 if word >> 31 else 0
+    pos, end, data[8:12] = 16, 16 + (word & 0x7FFFFFFF), bytes(4)
     while pos < end:
         zero = data.index(0, pos)
         if zero > pos and data[zero + 1] & 0x10:
             data[zero + 2:zero + 6] = bytes(4)
-        pos = zero + 1 if zero == pos else zero + (6 if data[zero + 1] & 0x10 else 10 + crc)
+        pos = zero + 1 if zero == pos else zero + (6 if data[zero + 1] & 0x10 else 10 + word // 2**31 * 4)
     return bytes(data)
 
 
 def files(top):
-    """Every file below top: its contents and time, a catalog without either."""
-    found = {}
-    for d, _, names in os.walk(top):
-        for name in names:
-            with open(os.path.join(d, name), "rb") as f:
-                data = f.read()
-            catalog = name.lower().endswith(".dir")  # written now, not at a catalog time
-            found[os.path.relpath(os.path.join(d, name), top)] = (
-                without_directory_times(data) if catalog else data,
-                None if catalog else int(os.stat(os.path.join(d, name)).st_mtime))
-    return found
+    # Every file below top: its contents and time; a catalog, written now, without either.
+    paths = [os.path.join(d, n) for d, _, names in os.walk(top) for n in names]
+    return {os.path.relpath(p, top): (without_directory_times(read(p)), None)
+            if p.lower().endswith(".dir") else (read(p), int(os.stat(p).st_mtime)) for p in paths}
 
 
 class WineCli(unittest.TestCase):
@@ -85,14 +78,8 @@ class WineCli(unittest.TestCase):
         os.makedirs(cls.tree + "/EMPTY")
         for d in ("DOCS", "SUB/DEEP", "SUB", "EMPTY"):
             os.utime(os.path.join(cls.tree, d), (TIME, TIME))
-        if os.path.lexists(cls.drive):
-            os.remove(cls.drive)
+        os.path.lexists(cls.drive) and os.remove(cls.drive)
         os.symlink(cls.tree, cls.drive)
-
-    @classmethod
-    def tearDownClass(cls):
-        os.remove(cls.drive)
-        shutil.rmtree(cls.work, ignore_errors=True)
 
     def test_every_command_as_native(self):
         module = "--module=Z:" + os.path.join(WINDOWS, "lib", "korvexp.dll").replace("/", "\\")
@@ -127,9 +114,9 @@ class WineCli(unittest.TestCase):
     def test_names_above_0x7f(self):
         # e acute is 0xE9 in the ANSI code page, 0x82 in the OEM one; catalog
         # names, target directories and mount roots are names on the disk.
-        work = os.path.join(self.work, "intl")
-        write(os.path.join(work, "src", "Caf\u00e9.TXT"), b"coffee")
-        os.makedirs(os.path.join(work, "out\u00e9"))
+        work = self.work + "/intl"
+        write(work + "/src/Caf\u00e9.TXT", b"coffee")
+        os.makedirs(work + "/out\u00e9")
         for row, code, text in (
                 ("c /store=*.TXT caf\u00e9 src", 0, b"Ok"), ("c plain src", 0, b"Ok"),
                 ("l caf\u00e9.dir", 0, b" Caf\x82.TXT\r\n"),
@@ -137,17 +124,12 @@ class WineCli(unittest.TestCase):
                 ("e caf\u00e9.dir CAF\u00c9.TXT", 3, b""),  # no ASCII letter: no other case
                 ("e /overwrite /mount=src\\ plain.dir Caf\u00e9.TXT out\u00e9\\", 0, b"Ok (mount")):
             got = run(WINDOWS + "/cli/korvex.exe", row.split(), work)
-            self.assertEqual(code, got[0], (row, got))
-            self.assertIn(text, got[1], row)
-        self.assertEqual({"Caf\u00e9.TXT": (b"coffee", TIME)}, files(os.path.join(work, "out\u00e9")))
-        with open(os.path.join(work, "caf\u00e9.dir"), "rb") as f:
-            self.assertIn(b"Caf\x82.TXT\x00", f.read())
+            self.assertTrue(got[0] == code and text in got[1], (row, got))
+        self.assertEqual({"Caf\u00e9.TXT": (b"coffee", TIME)}, files(work + "/out\u00e9"))
 
 
 def main():
     global WINE_RUN, NATIVE, WINDOWS, HOST, PREFIX
-    if len(sys.argv) not in (3, 4):
-        sys.exit(__doc__)
     NATIVE, WINDOWS, HOST = (os.path.abspath(p) for p in (sys.argv + sys.argv[2:3])[1:4])
     WINE_RUN = [ROOT + "/cmake/wine-run"]
     with open(WINDOWS + "/cli/korvex.exe", "rb") as f:
@@ -160,7 +142,6 @@ def main():
     if not os.path.isdir(os.path.join(PREFIX, "dosdevices")):
         subprocess.run(WINE_RUN + ["cmd.exe", "/c", "exit"], env=ENV, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    print("%s under %s" % (WINDOWS, " ".join(WINE_RUN)), flush=True)
     unittest.main(argv=sys.argv[:1], verbosity=2)
 
 
