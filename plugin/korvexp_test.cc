@@ -1,8 +1,8 @@
 // The built module through its exported entry points, loaded as a host loads
-// it: their results, what they write and leave alone, and the state kept from
-// call to call.  What the walker makes of any tree is the plug-in fuzz
-// target's; its path and nesting limits are a column of the malformed-catalog
-// table.
+// it: their results and the state kept from call to call.  The items of any
+// tree and the parts of the host's records left alone are the plug-in fuzz
+// target's, the path and nesting limits a column of the malformed-catalog
+// table, the texts korvexp-host's golden output.
 #include "plugin/korvexp.h"
 
 #include <gtest/gtest.h>
