@@ -1,19 +1,15 @@
 #!/usr/bin/env python3
-"""Seeded faults: makes one small change to a product line at a time (flips a
-comparison, drops a call, changes a constant), rebuilds, runs the suite and
-counts the changes it does not catch.
+# Seeded faults: one small change to a product line at a time (a comparison
+# flipped, a call dropped, a constant changed), rebuilt and run against the
+# suite; prints the changes it does not catch.
+#
+#   tests/mutate.py [--count N] [--seed S] [--build DIR] [--tests REGEX] FILE...
 
-  tests/mutate.py [--count N] [--seed S] [--build DIR] [--tests REGEX] FILE...
-
-The build directory (default build/mutate) is configured on first use; every
-file is restored after its run, and the survivors are printed at the end.
-"""
 import argparse
 import os
 import random
 import re
 import subprocess
-import sys
 
 CHANGES = [
     (r"==", "!="), (r"!=", "=="), (r"<=", "<"), (r"(?<![<-])<(?![<=])", "<="),
@@ -24,9 +20,8 @@ CHANGES = [
 CALL = re.compile(r"^(\s*)[A-Za-z_][\w:.>-]*\(.*\);\s*$")
 
 
-def candidates(path):
-    """Every (line number, new line) one change away from the file."""
-    out = []
+def mutants(path):
+    # Every (line number, new line) one change away from the file.
     with open(path) as f:
         lines = f.readlines()
     for n, line in enumerate(lines):
@@ -35,16 +30,14 @@ def candidates(path):
             continue
         for pattern, repl in CHANGES:
             for m in re.finditer(pattern, code):
-                out.append((n, line[:m.start()] + repl + line[m.end():]))
+                yield path, n, line[:m.start()] + repl + line[m.end():]
         if CALL.match(code) and "return" not in code:
-            out.append((n, CALL.match(code).group(1) + ";\n"))
-    return lines, out
+            yield path, n, CALL.match(code).group(1) + ";\n"
 
 
 def run(cmd, cwd, timeout):
     try:
-        return subprocess.run(cmd, cwd=cwd, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL, timeout=timeout).returncode
+        return subprocess.run(cmd, cwd=cwd, capture_output=True, timeout=timeout).returncode
     except subprocess.TimeoutExpired:
         return -1
 
@@ -61,40 +54,31 @@ def main():
     if not os.path.exists(os.path.join(args.build, "build.ninja")):
         subprocess.check_call(["cmake", "-S", top, "-B", args.build, "-G", "Ninja",
                                "-DCMAKE_BUILD_TYPE=Debug", "-DKORVEX_BUILD_TESTS=ON"])
-    if run(["ninja", "-j2"], args.build, 3600) != 0:
-        sys.exit("the unchanged tree does not build")
-    rng = random.Random(args.seed)
-    pool = [(f, c) for f in args.files for c in candidates(f)[1]]
-    rng.shuffle(pool)
-    killed, survived, broken = 0, [], 0
-    for path, (n, new) in pool[:args.count]:
-        lines, _ = candidates(path)
-        old = lines[n]
-        lines[n] = new
+    assert run(["ninja", "-j2"], args.build, 3600) == 0, "the unchanged tree does not build"
+    pool = [m for f in args.files for m in mutants(f)]
+    random.Random(args.seed).shuffle(pool)
+    outcome = {"killed": [], "survived": [], "not compiling": []}
+    for path, n, new in pool[:args.count]:
+        with open(path) as f:
+            lines = f.readlines()
+        old, lines[n] = lines[n], new
         with open(path, "w") as f:
             f.writelines(lines)
         try:
-            if run(["ninja", "-j2"], args.build, 900) != 0:
-                broken += 1
-                continue
-            ctest = ["ctest", "-j2", "--stop-on-failure", "--timeout", "120",
-                     "-E", "Script|FullDevice"]
-            if args.tests:
-                ctest += ["-R", args.tests]
-            if run(ctest, args.build, 1800) != 0:
-                killed += 1
-            else:
-                survived.append("%s:%d: %s  ->  %s" % (path, n + 1, old.strip(), new.strip()))
-                print("SURVIVED", survived[-1], flush=True)
+            ctest = ["ctest", "-j2", "--stop-on-failure", "--timeout", "120"]
+            kind = ("not compiling" if run(["ninja", "-j2"], args.build, 900) != 0 else
+                    "killed" if run(ctest + (["-R", args.tests] if args.tests else []), args.build, 1800)
+                    else "survived")
+            outcome[kind].append("%s:%d: %s  ->  %s" % (path, n + 1, old.strip(), new.strip()))
+            print(kind.upper(), outcome[kind][-1], flush=True)
         finally:
             lines[n] = old
             with open(path, "w") as f:
                 f.writelines(lines)
     run(["ninja", "-j2"], args.build, 3600)
-    print("mutants: %d  killed: %d  survived: %d  not compiling: %d"
-          % (killed + len(survived) + broken, killed, len(survived), broken))
-    for s in survived:
-        print("  " + s)
+    print("mutants: %d  " % min(len(pool), args.count) + "  ".join(
+        "%s: %d" % (k, len(v)) for k, v in outcome.items()))
+    print("\n".join("  " + s for s in outcome["survived"]))
 
 
 if __name__ == "__main__":

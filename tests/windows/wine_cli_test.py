@@ -1,21 +1,11 @@
 #!/usr/bin/env python3
-"""Runs korvex.exe under Wine next to the native korvex on the same trees.
-
-The catalogs must agree byte for byte apart from directory times (the POSIX
-build takes a directory's birth time; Wine has none and reports the earlier
-of the last modification and the last status change), console output must
-agree apart from paths and line ends ("\r\n" on Windows), and extraction
-must give the same files.  A name with a byte above 0x7F must be stored in
-the OEM code page and come back under its own name.  korvexp-host.exe must
-load korvexp.dll and walk catalogs as the native host walks them with the
-native module.
-
-Usage: wine_cli_test.py NATIVE_BUILD_DIR WINDOWS_BUILD_DIR [HOST_BUILD_DIR]
-
-korvex.exe and korvexp.dll come from WINDOWS_BUILD_DIR, korvexp-host.exe from
-HOST_BUILD_DIR (else WINDOWS_BUILD_DIR), so a build without the host can be
-tested as it is.  A 32-bit korvex.exe runs under the private 32-bit Wine.
-"""
+# The Windows build under Wine beside the native one: each command line of
+# commands.txt run by both on the same tree gives the same exit code, output
+# (line ends "\r\n" on Windows) and files written, catalogs apart from directory
+# times (a birth time on POSIX; under Wine the earlier of the last change and
+# status change).  Names above 0x7F are OEM in catalogs, ANSI on the disk.
+#
+# Usage: wine_cli_test.py NATIVE_BUILD WINDOWS_BUILD [BUILD_WITH_KORVEXP_HOST_EXE]
 
 import os
 import shutil
@@ -26,64 +16,25 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
-WORK_NAME = "korvex-cli-test"
-WIN_WORK = "C:\\" + WORK_NAME
-DRIVE = "x:"  # mapped onto the main tree
-MASKS = "/store=*.TXT:*.NFO"
+WIN_WORK = "C:\\korvex-cli-test"
 TIME = 1200000000
 # Wine takes its code pages from the locale: ANSI 1252, OEM 437 for en-US.
-WINE_ENV = dict(os.environ, LC_ALL="C.UTF-8")
-
-WINE_RUN = None  # cmake/wine-run with the option for the programs' bitness
-PREFIX = None  # that Wine's prefix
-WORK = None  # C:\korvex-cli-test in it
-NATIVE = None  # korvex
-EXE = None  # korvex.exe
-MODULE = None  # korvexp.dll beside it
-NATIVE_HOST = None
-WINE_HOST = None
+ENV = dict(os.environ, LC_ALL="C.UTF-8", TZ="UTC")
+WINE_RUN = NATIVE = WINDOWS = HOST = PREFIX = None
 
 
-def is_32_bit(exe):
-    """Whether a Windows image is for i386, by the machine field of its PE header."""
-    with open(exe, "rb") as f:
-        image = f.read(4096)
-    pe, = struct.unpack_from("<I", image, 0x3C)
-    machine, = struct.unpack_from("<H", image, pe + 4)
-    return machine == 0x14C
-
-
-def use_wine(win32):
-    global WINE_RUN, PREFIX, WORK
-    WINE_RUN = [os.path.join(ROOT, "cmake", "wine-run")]
-    if win32:
-        WINE_RUN.append("--win32")
-        wine32 = os.environ.get("KORVEX_WINE32", os.path.join(ROOT, "build", "wine32"))
-        PREFIX = os.path.join(wine32, "prefix")
-    else:
-        PREFIX = os.environ.get("KORVEX_WINEPREFIX", os.path.join(ROOT, "build", "wine"))
-        WINE_ENV["KORVEX_WINEPREFIX"] = PREFIX
-    WORK = os.path.join(PREFIX, "drive_c", WORK_NAME)
-
-
-def run_native(args, cwd, program=None):
-    p = subprocess.run([program or NATIVE] + args, cwd=cwd, capture_output=True)
+def run(program, args, cwd):
+    p = subprocess.run((WINE_RUN if program.endswith(".exe") else []) + [program] + args,
+                       cwd=cwd, capture_output=True, env=ENV)
     return p.returncode, p.stdout
 
 
-def run_wine(args, cwd, program=None):
-    p = subprocess.run(WINE_RUN + [program or EXE] + args, cwd=cwd, capture_output=True,
-                       env=WINE_ENV)
-    return p.returncode, p.stdout
-
-
-def write(path, data, mode=None):
+def write(path, data, mode=0o644):
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "wb") as f:
         f.write(data)
     os.utime(path, (TIME, TIME))
-    if mode is not None:
-        os.chmod(path, mode)
+    os.chmod(path, mode)
 
 
 def read(path):
@@ -91,236 +42,106 @@ def read(path):
         return f.read()
 
 
-def tree_records(catalog):
-    """Yields (kind, name, offset of the record's time field) in tree order."""
-    tree_length, = struct.unpack_from("<I", catalog, 12)
-    has_crc = bool(tree_length & 0x80000000)
-    end = 16 + (tree_length & 0x7FFFFFFF)
-    pos, depth = 16, 0
-    while pos < end:
-        if catalog[pos] == 0:
-            pos += 1
-            if depth == 0:
-                break
-            depth -= 1
-            continue
-        zero = catalog.index(b"\0", pos)
-        name, attributes = catalog[pos:zero], catalog[zero + 1]
-        if attributes & 0x10:
-            yield "dir", name, zero + 2
-            depth += 1
-            pos = zero + 6
-        else:
-            yield "file", name, zero + 2
-            pos = zero + (14 if has_crc else 10)
-    assert pos == end, "tree block not walked to its end"
-
-
 def without_directory_times(catalog):
-    """The catalog with directory times and the tree CRC over them zeroed."""
-    data = bytearray(catalog)
-    data[8:12] = bytes(4)
-    for kind, _, at in tree_records(catalog):
-        if kind == "dir":
-            data[at:at + 4] = bytes(4)
+    # The catalog with directory times and the tree CRC over them zeroed.
+    data, (word,) = bytearray(catalog), struct.unpack_from("<I", catalog, 12)
+    pos, end, data[8:12] = 16, 16 + (word & 0x7FFFFFFF), bytes(4)
+    while pos < end:
+        zero = data.index(0, pos)
+        if zero > pos and data[zero + 1] & 0x10:
+            data[zero + 2:zero + 6] = bytes(4)
+        pos = zero + 1 if zero == pos else zero + (6 if data[zero + 1] & 0x10 else 10 + word // 2**31 * 4)
     return bytes(data)
+
+
+def files(top):
+    # Every file below top: its contents and time; a catalog, written now, without either.
+    paths = [os.path.join(d, n) for d, _, names in os.walk(top) for n in names]
+    return {os.path.relpath(p, top): (without_directory_times(read(p)), None)
+            if p.lower().endswith(".dir") else (read(p), int(os.stat(p).st_mtime)) for p in paths}
 
 
 class WineCli(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        if not os.path.isdir(os.path.join(PREFIX, "dosdevices")):
-            subprocess.run(WINE_RUN + ["cmd.exe", "/c", "exit"], env=WINE_ENV, check=True,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        shutil.rmtree(WORK, ignore_errors=True)
-        cls.tree = os.path.join(WORK, "tree")
+        cls.work = os.path.join(PREFIX, "drive_c", WIN_WORK[3:])
+        cls.tree, cls.drive = cls.work + "/tree", os.path.join(PREFIX, "dosdevices", "x:")
+        shutil.rmtree(cls.work, ignore_errors=True)
         notes = b"Notes of the sample medium.\r\n" * 3
-        write(os.path.join(cls.tree, "README.TXT"), b"Read me first.\r\n")
-        write(os.path.join(cls.tree, ".hidden"), b"dot file")
-        write(os.path.join(cls.tree, "LOCKED.TXT"), b"read-only", 0o444)
-        write(os.path.join(cls.tree, "DOCS", "NOTES.TXT"), notes)
-        write(os.path.join(cls.tree, "DOCS", "COPY.TXT"), notes)  # shares a record
-        write(os.path.join(cls.tree, "DOCS", "ZERO.TXT"), b"")
-        # More than one read block, not stored.
-        write(os.path.join(cls.tree, "DOCS", "DATA.BIN"),
-              bytes((i * 7 + (i >> 9)) & 0xFF for i in range(300000)))
-        write(os.path.join(cls.tree, "SUB", "DEEP", "LEAF.NFO"), b"leaf")
-        os.makedirs(os.path.join(cls.tree, "EMPTY"))
+        for name, data in (("README.TXT", b"Read me first.\r\n"), (".hidden", b"dot file"),
+                           ("DOCS/NOTES.TXT", notes), ("DOCS/COPY.TXT", notes),  # one record
+                           ("DOCS/ZERO.TXT", b""), ("SUB/DEEP/LEAF.NFO", b"leaf"),
+                           # More than one read block, not stored.
+                           ("DOCS/DATA.BIN", bytes((i * 7 + (i >> 9)) & 0xFF for i in range(300000)))):
+            write(os.path.join(cls.tree, name), data)
+        write(cls.tree + "/LOCKED.TXT", b"read-only", 0o444)
+        os.makedirs(cls.tree + "/EMPTY")
         for d in ("DOCS", "SUB/DEEP", "SUB", "EMPTY"):
             os.utime(os.path.join(cls.tree, d), (TIME, TIME))
-        cls.drive = os.path.join(PREFIX, "dosdevices", DRIVE)
-        if os.path.lexists(cls.drive):
-            os.remove(cls.drive)
+        os.path.lexists(cls.drive) and os.remove(cls.drive)
         os.symlink(cls.tree, cls.drive)
 
-    @classmethod
-    def tearDownClass(cls):
-        os.remove(cls.drive)
-        for d, _, files in os.walk(WORK):
-            for f in files:
-                os.chmod(os.path.join(d, f), 0o644)
-        shutil.rmtree(WORK, ignore_errors=True)
+    def test_every_command_as_native(self):
+        module = "--module=Z:" + os.path.join(WINDOWS, "lib", "korvexp.dll").replace("/", "\\")
+        sides = {  # the programs, then what {t}, {T}, {o} and {m} stand for
+            "lin": (NATIVE + "/cli/korvex", NATIVE + "/bin/korvexp-host", self.tree + "/",
+                    self.tree, "out/", ""),
+            "win": (WINDOWS + "/cli/korvex.exe", HOST + "/bin/korvexp-host.exe", "X:\\",
+                    WIN_WORK + "\\tree\\", "out\\", module)}
+        for side in sides:
+            write(os.path.join(self.work, side, "out", "README.TXT"), b"Read me later.\r\n")
+            shutil.copy(ROOT + "/tests/vectors/worked-example.dir", os.path.join(self.work, side))
+        with open(os.path.join(HERE, "commands.txt")) as f:
+            rows = [line.split() for line in f if line.strip() and not line.startswith("#")]
+        for row in rows:
+            with self.subTest(" ".join(row)):
+                result = {}
+                for side, (korvex, host, t, tree, o, m) in sides.items():
+                    args = [a.replace("{t}", t).replace("{T}", tree).replace("{o}", o)
+                            .replace("{m}", m) for a in row]
+                    program, args = (host, args[1:]) if args[0] == "host" else (korvex, args)
+                    code, out = run(program, [a for a in args if a], os.path.join(self.work, side))
+                    if side == "win":
+                        self.assertNotIn(b"\n", out.replace(b"\r\n", b""), out)
+                        out = out.replace(b"\r\n", b"\n").replace(b"out\\", b"out/")
+                    else:  # the folder searched, as "s" names it
+                        out = out.replace(b"./", b".\\")
+                    for path in (t, tree, t.rstrip("/\\"), tree.rstrip("/\\")):
+                        out = out.replace(os.fsencode(path), b"<tree>")
+                    result[side] = code, out.decode("latin-1"), files(os.path.join(self.work, side))
+                self.assertEqual(result["lin"], result["win"])
 
-    def assertWindowsLines(self, out):
-        """Every line end is "\\r\\n"; returns the output with "\\n" ends."""
-        self.assertNotIn(b"\n", out.replace(b"\r\n", b""), out)
-        return out.replace(b"\r\n", b"\n")
-
-    def assertSameRun(self, native, wine, native_paths=(), wine_paths=()):
-        """Same exit code and output once the given paths are named alike."""
-        (ncode, nout), (wcode, wout) = native, wine
-        self.assertEqual(ncode, wcode, (nout, wout))
-        wout = self.assertWindowsLines(wout)
-        for i, p in enumerate(native_paths):
-            nout = nout.replace(os.fsencode(p), b"<path%d>" % i)
-        for i, p in enumerate(wine_paths):
-            wout = wout.replace(os.fsencode(p), b"<path%d>" % i)
-        self.assertEqual(nout, wout)
-
-    def create_both(self):
-        native = run_native(["c", MASKS, "lin", self.tree + "/"], WORK)
-        # X:\ is scanned as X:, the root of the mapped drive.
-        wine = run_wine(["c", MASKS, WIN_WORK + "\\win", DRIVE.upper() + "\\"], WORK)
-        self.assertSameRun(native, wine, [self.tree, "lin.dir"],
-                           [DRIVE.upper(), WIN_WORK + "\\win.dir"])
-        self.assertIn(b"Scanning: X:...", wine[1])
-        return read(os.path.join(WORK, "lin.dir")), read(os.path.join(WORK, "win.dir"))
-
-    def test_create_gives_the_same_catalog(self):
-        lin, win = self.create_both()
-        self.assertEqual(without_directory_times(lin), without_directory_times(win))
-        # The same tree reached through its C: path, with a relative name.
-        run_wine(["c", MASKS, "by-c", WIN_WORK + "\\tree\\"], WORK)
-        self.assertEqual(without_directory_times(win),
-                         without_directory_times(read(os.path.join(WORK, "by-c.dir"))))
-        names = [name for _, name, _ in tree_records(win)]
-        self.assertEqual([b".hidden", b"LOCKED.TXT", b"README.TXT", b"DOCS", b"COPY.TXT",
-                          b"DATA.BIN", b"NOTES.TXT", b"ZERO.TXT", b"EMPTY", b"SUB", b"DEEP",
-                          b"LEAF.NFO"], names)
-
-    def test_list_gives_the_same_output(self):
-        self.create_both()
-        for args in ([], ["*.TXT"], ["DOCS\\*"], ["/fast"], ["/fast", "*.NFO"]):
-            options = [a for a in args if a.startswith("/")]
-            masks = [a for a in args if not a.startswith("/")]
-            self.assertSameRun(run_native(["l"] + options + ["lin.dir"] + masks, WORK),
-                               run_wine(["l"] + options + ["win.dir"] + masks, WORK))
-
-    def test_extract_check_and_mount_give_the_same_results(self):
-        self.create_both()
-        out_lin = os.path.join(WORK, "out-lin")
-        out_win = os.path.join(WORK, "out-win")
-        for d in (out_lin, out_win):
-            os.makedirs(os.path.join(d, "none"), exist_ok=True)
-        cases = [
-            # Stored contents into the default target, ".\" (or "./").
-            (["e", "../lin.dir", "DOCS\\COPY.TXT"], out_lin,
-             ["e", "..\\win.dir", "docs\\copy.txt"], out_win, "COPY.TXT"),
-            (["e", "lin.dir", "DOCS\\ZERO.TXT", out_lin + "/"], WORK,
-             ["e", "win.dir", "DOCS\\ZERO.TXT", WIN_WORK + "\\out-win\\"], WORK, "ZERO.TXT"),
-            # Not stored: copied from the medium and verified.
-            (["e", "/mount=" + self.tree + "/", "lin.dir", "DOCS\\DATA.BIN", out_lin + "/"], WORK,
-             ["e", "/mount=X:\\", "win.dir", "DOCS\\DATA.BIN", WIN_WORK + "\\out-win\\"], WORK,
-             "DATA.BIN"),
-            # Existing targets are checked: the copy just made, then the tree itself.
-            (["e", "lin.dir", "DOCS\\DATA.BIN", out_lin + "/"], WORK,
-             ["e", "win.dir", "DOCS\\DATA.BIN", WIN_WORK + "\\out-win\\"], WORK, None),
-            (["e", "lin.dir", "SUB\\DEEP\\LEAF.NFO", self.tree + "/SUB/DEEP/"], WORK,
-             ["e", "win.dir", "SUB\\DEEP\\LEAF.NFO", "X:\\SUB\\DEEP\\"], WORK, None),
-            # Failures: a different target, an unknown path, no mount root.
-            (["e", "lin.dir", "README.TXT", out_lin + "/"], WORK,
-             ["e", "win.dir", "README.TXT", WIN_WORK + "\\out-win\\"], WORK, "README.TXT"),
-            (["e", "lin.dir", "DOCS\\MISSING.TXT"], WORK,
-             ["e", "win.dir", "DOCS\\MISSING.TXT"], WORK, None),
-            (["e", "../../lin.dir", "DOCS\\DATA.BIN"], out_lin + "/none",
-             ["e", "..\\..\\win.dir", "DOCS\\DATA.BIN"], out_win + "/none", None),
-        ]
-        write(os.path.join(out_lin, "README.TXT"), b"Read me later.\r\n")
-        write(os.path.join(out_win, "README.TXT"), b"Read me later.\r\n")
-        for native_args, native_cwd, wine_args, wine_cwd, made in cases:
-            with self.subTest(wine_args):
-                native = run_native(native_args, native_cwd)
-                wine = run_wine(wine_args, wine_cwd)
-                self.assertSameRun(native, wine, [self.tree + "/"], ["X:\\"])
-                if made:
-                    self.assertEqual(read(os.path.join(out_lin, made)),
-                                     read(os.path.join(out_win, made)))
-        self.assertEqual(read(os.path.join(self.tree, "DOCS", "DATA.BIN")),
-                         read(os.path.join(out_win, "DATA.BIN")))
-        self.assertEqual(read(os.path.join(self.tree, "DOCS", "COPY.TXT")),
-                         read(os.path.join(out_win, "COPY.TXT")))
-
-    def test_host_loads_the_module_and_walks_catalogs(self):
-        self.create_both()
-        worked = os.path.join(ROOT, "tests", "vectors", "worked-example.dir")
-        shutil.copy(worked, WORK)
-        for name in ("worked-example.dir", "win.dir"):
-            with self.subTest(name):
-                native = run_native([name], WORK, NATIVE_HOST)
-                self.assertEqual(0, native[0], native)
-                self.assertIn(b"GetArcItem -> 0\n", native[1])
-                self.assertSameRun(native, run_wine([name], WORK, WINE_HOST))
-                # The module named by a Windows path, as a file manager does.
-                self.assertSameRun(native, run_wine(["--module=Z:" + MODULE.replace("/", "\\"),
-                                                     WIN_WORK + "\\" + name], WORK, WINE_HOST))
-
-    def test_names_above_0x7f_are_oem_in_the_catalog(self):
-        intl = os.path.join(WORK, "intl")
-        write(os.path.join(intl, "Caf\u00e9.TXT"), b"coffee")
-        write(os.path.join(intl, "plain.TXT"), b"tea")
-        code, out = run_wine(["c", "/store=*.TXT", "intl", WIN_WORK + "\\intl"], WORK)
-        self.assertEqual(0, code, out)
-        catalog = read(os.path.join(WORK, "intl.dir"))
-        names = [name for _, name, _ in tree_records(catalog)]
-        self.assertEqual([b"Caf\x82.TXT", b"plain.TXT"], names)  # e acute: 0xE9 ANSI, 0x82 OEM
-        code, out = run_wine(["l", "intl.dir"], WORK)
-        self.assertIn(b" Caf\x82.TXT\r\n", out)
-        # The argument is ANSI, matched in OEM, and written back under the ANSI name.
-        target = os.path.join(WORK, "intl-out")
-        os.makedirs(target)
-        code, out = run_wine(["e", "..\\intl.dir", "CAF\u00e9.txt"], target)
-        self.assertEqual(0, code, out)
-        self.assertIn(b"Ok (extract: check by CRC32)", out)
-        self.assertEqual([b"Caf\xc3\xa9.TXT"], os.listdir(target.encode()))
-        self.assertEqual(b"coffee", read(os.path.join(target, "Caf\u00e9.TXT")))
-        # A letter above 0x7F differs from its other case, as it does natively.
-        run_native(["c", "/store=*.TXT", "intl-lin", intl], WORK)
-        self.assertSameRun(run_native(["e", "../intl-lin.dir", "CAF\u00c9.TXT"], target),
-                           run_wine(["e", "..\\intl.dir", "CAF\u00c9.TXT"], target),
-                           ["CAF\u00c9.TXT"], [b"CAF\x90.TXT"])  # E acute in OEM
-
-    # The catalog name, the target directory and the mount source are
-    # file-system names: they stay in the ANSI code page.
-    def test_catalog_and_target_names_above_0x7f(self):
-        write(os.path.join(WORK, "src8", "a.txt"), b"a")
-        os.makedirs(os.path.join(WORK, "out\u00e9"))
-        run_wine(["c", "/store=*", "caf\u00e9", WIN_WORK + "\\src8"], WORK)
-        self.assertEqual(0, run_wine(["l", "caf\u00e9.dir"], WORK)[0])
-        self.assertEqual(0, run_wine(["e", "caf\u00e9.dir", "a.txt", "out\u00e9\\"], WORK)[0])
-
-    def test_mount_of_a_name_above_0x7f(self):
-        write(os.path.join(WORK, "src9", "caf\u00e9.bin"), b"b")
-        os.makedirs(os.path.join(WORK, "out9"))
-        run_wine(["c", "src9", WIN_WORK + "\\src9"], WORK)
-        code, out = run_wine(["e", "/mount=" + WIN_WORK + "\\src9\\", "src9.dir", "caf\u00e9.bin",
-                              "out9\\"], WORK)
-        self.assertEqual(0, code, out)
+    def test_names_above_0x7f(self):
+        # e acute is 0xE9 in the ANSI code page, 0x82 in the OEM one; catalog
+        # names, target directories and mount roots are names on the disk.
+        work = self.work + "/intl"
+        write(work + "/src/Caf\u00e9.TXT", b"coffee")
+        os.makedirs(work + "/out\u00e9")
+        for row, code, text in (
+                ("c /store=*.TXT caf\u00e9 src", 0, b"Ok"), ("c plain src", 0, b"Ok"),
+                ("l caf\u00e9.dir", 0, b" Caf\x82.TXT\r\n"),
+                ("e caf\u00e9.dir CAF\u00e9.txt out\u00e9\\", 0, b"Ok (extract: check by CRC32)"),
+                ("e caf\u00e9.dir CAF\u00c9.TXT", 3, b""),  # no ASCII letter: no other case
+                ("e /overwrite /mount=src\\ plain.dir Caf\u00e9.TXT out\u00e9\\", 0, b"Ok (mount")):
+            got = run(WINDOWS + "/cli/korvex.exe", row.split(), work)
+            self.assertTrue(got[0] == code and text in got[1], (row, got))
+        self.assertEqual({"Caf\u00e9.TXT": (b"coffee", TIME)}, files(work + "/out\u00e9"))
 
 
 def main():
-    global NATIVE, EXE, MODULE, NATIVE_HOST, WINE_HOST
-    if len(sys.argv) not in (3, 4):
-        sys.exit(__doc__)
-    native, windows = (os.path.abspath(p) for p in sys.argv[1:3])
-    host = os.path.abspath(sys.argv[3]) if len(sys.argv) == 4 else windows
-    NATIVE = os.path.join(native, "cli", "korvex")
-    NATIVE_HOST = os.path.join(native, "bin", "korvexp-host")
-    EXE = os.path.join(windows, "cli", "korvex.exe")
-    MODULE = os.path.join(windows, "lib", "korvexp.dll")
-    WINE_HOST = os.path.join(host, "bin", "korvexp-host.exe")
-    win32 = is_32_bit(EXE)
-    use_wine(win32)
-    print("%s: %d-bit, under %s" % (EXE, 32 if win32 else 64, " ".join(WINE_RUN)), flush=True)
+    global WINE_RUN, NATIVE, WINDOWS, HOST, PREFIX
+    NATIVE, WINDOWS, HOST = (os.path.abspath(p) for p in (sys.argv + sys.argv[2:3])[1:4])
+    WINE_RUN = [ROOT + "/cmake/wine-run"]
+    with open(WINDOWS + "/cli/korvex.exe", "rb") as f:
+        image = f.read(4096)
+    if struct.unpack_from("<H", image, struct.unpack_from("<I", image, 0x3C)[0] + 4)[0] == 0x14C:
+        WINE_RUN.append("--win32")  # an i386 image runs under the private 32-bit Wine
+        PREFIX = os.environ.get("KORVEX_WINE32", ROOT + "/build/wine32") + "/prefix"
+    else:
+        PREFIX = ENV["KORVEX_WINEPREFIX"] = os.environ.get("KORVEX_WINEPREFIX", ROOT + "/build/wine")
+    if not os.path.isdir(os.path.join(PREFIX, "dosdevices")):
+        subprocess.run(WINE_RUN + ["cmd.exe", "/c", "exit"], env=ENV, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     unittest.main(argv=sys.argv[:1], verbosity=2)
 
 
