@@ -8,7 +8,7 @@
 #include <map>
 #include <string>
 
-#include "tests/testutil.h"
+#include "tests/support/testutil.h"
 
 namespace korvex {
 namespace {
