@@ -150,12 +150,6 @@ inline RunResult RunArgs(std::vector<std::string> args) {
   return RunWith(*Env::Default(), std::move(args));
 }
 
-// The system's text for a reason, where the tests know it; elsewhere the
-// empty text, which every reason begins with.
-inline std::string SystemText(const char* posixText) {
-  return kPathSeparator == '/' ? posixText : "";
-}
-
 }  // namespace test
 }  // namespace korvex
 
