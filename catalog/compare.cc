@@ -254,8 +254,8 @@ class Comparison {
   }
 
   // A missing file and a new one of the same size and CRC-32 are one file
-  // moved; empty files are alike without being one.  Pairs are taken one to
-  // one, in path order.
+  // moved (only new files a missing file's size are candidates, never empty
+  // ones or directories).  Pairs are taken one to one, in path order.
   void PairMoves() {
     if (!crcs_) return;
     std::unordered_map<uint64_t, std::vector<uint32_t>> waiting;
@@ -268,7 +268,6 @@ class Comparison {
     for (Item& item : items_) {
       if (item.state != State::kMissing) continue;
       const Entry& e = expected_.entry(item.old);
-      if (e.isDir() || e.size == 0) continue;
       auto it = waiting.find(Key(static_cast<uint32_t>(e.size), e.crc));
       if (it == waiting.end() || it->second.empty()) continue;
       item.state = State::kMoved;
