@@ -36,6 +36,15 @@ TEST(Match, KnownAnswers) {
                      : kind == "wild" ? Wildcard(pattern).Match(text.data(), text.size())
                                       : Wildcard(pattern).matchesPath();
     EXPECT_EQ(expected == "yes", got) << line;
+    if (kind == "wild") {
+      // The scan of a block of names never hides a match: two copies, in turn.
+      const std::string block = "x" + text + '\0' + text;
+      const Wildcard wildcard(pattern);
+      WildcardScan scan(wildcard, reinterpret_cast<const unsigned char*>(block.data()) + block.size());
+      for (size_t at : {size_t{1}, text.size() + 2}) {
+        EXPECT_EQ(got, scan.MayMatch(&block[at], text.size()) && got) << line << " at " << at;
+      }
+    }
     ++rows;
   }
   EXPECT_GT(rows, 100);

@@ -103,7 +103,8 @@ bool CatalogSearch::Open(CatalogReader& reader, uint32_t i, bool needCrc,
 }
 
 // The cheap tests first; the mask only where the entry could still match.
-bool CatalogSearch::Matches(const CatalogReader& reader, const EntryInfo& info) const {
+bool CatalogSearch::Matches(const CatalogReader& reader, const EntryInfo& info,
+                            WildcardScan& scan) const {
   const bool isDir = (info.attributes & kAttrDirectory) != 0;
   if (isDir) {
     if (!filter_.dirs || filter_.bySize || filter_.byCrc) return false;
@@ -112,7 +113,9 @@ bool CatalogSearch::Matches(const CatalogReader& reader, const EntryInfo& info) 
     return false;
   }
   // Only a mask with a separator needs the path spelt.
-  if (!mask_.matchesPath()) return mask_.Match(info.name, info.nameLength);
+  if (!mask_.matchesPath()) {
+    return scan.MayMatch(info.name, info.nameLength) && mask_.Match(info.name, info.nameLength);
+  }
   const std::string& path = reader.CurrentPath();
   // The path without its leading backslash, and a directory's without its
   // trailing one, so that DOCS\* finds what is below DOCS and not DOCS.
@@ -129,8 +132,9 @@ SearchCounts CatalogSearch::Find(SearchObserver& observer) {
     SearchHit hit;
     hit.catalog = i;
     hit.hasCrc = reader.HasCrc();
+    WildcardScan scan(mask_, reader.Tree() + reader.TreeLength());
     while (const EntryInfo* info = reader.NextRecord()) {
-      if (!Matches(reader, *info)) continue;
+      if (!Matches(reader, *info, scan)) continue;
       hit.entry = *info;
       const std::string& path = reader.CurrentPath();
       hit.path = path.data() + 1;
@@ -151,10 +155,11 @@ void CatalogSearch::Collect(std::vector<Record>* records, uint64_t minSize,
   for (uint32_t i = 0; i < total; ++i) {
     observer.Progress(i, total);
     if (!Open(reader, i, true, observer, counts)) continue;
+    WildcardScan scan(mask_, reader.Tree() + reader.TreeLength());
     uint32_t entry = 0;
     for (const EntryInfo* info; (info = reader.NextRecord()) != nullptr; ++entry) {
       if ((info->attributes & kAttrDirectory) || info->size < minSize) continue;
-      if (Matches(reader, *info)) files.Add(Record{info->size, info->crc, i, entry});
+      if (Matches(reader, *info, scan)) files.Add(Record{info->size, info->crc, i, entry});
     }
   }
   files.MoveTo(records);

@@ -84,7 +84,7 @@ class CatalogSearch {
   // Loads catalog i; reports a failure, or a missing CRC when one is needed.
   bool Open(CatalogReader& reader, uint32_t i, bool needCrc, SearchObserver& observer,
             SearchCounts& counts);
-  bool Matches(const CatalogReader& reader, const EntryInfo& info) const;
+  bool Matches(const CatalogReader& reader, const EntryInfo& info, WildcardScan& scan) const;
   void Collect(std::vector<Record>* records, uint64_t minSize, SearchObserver& observer,
                SearchCounts& counts);
   void NameCopies(const std::vector<Record>& records, std::vector<Copy>* copies,

@@ -1,5 +1,9 @@
 #include "catalog/wildcard.h"
 
+#include <string.h>
+
+#include <algorithm>
+
 namespace korvex {
 namespace {
 
@@ -36,6 +40,13 @@ Wildcard::Wildcard(const std::string& mask) {
     segments_.back() += static_cast<char>(kFold.upper[static_cast<unsigned char>(c)]);
     ++literals_;
   }
+  for (const std::string& segment : segments_) {
+    for (size_t start = 0; start < segment.size();) {
+      const size_t stop = std::min(segment.find('?', start), segment.size());
+      if (stop - start > key_.size()) key_ = segment.substr(start, stop - start);
+      start = stop + 1;
+    }
+  }
 }
 
 // The first segment must stand at the start and the last at the end; each
@@ -61,6 +72,48 @@ bool Wildcard::Match(const char* text, size_t length) const {
     pos += segment.size();
   }
   return true;
+}
+
+WildcardScan::WildcardScan(const Wildcard& mask, const unsigned char* end)
+    : key_(mask.key()), end_(end) {
+  // A byte that is no letter has one case, so one search finds it.
+  for (size_t i = 0; i < key_.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(key_[i]);
+    if (c < 'A' || c > 'Z') probe_ = i;
+  }
+  const unsigned char c = key_.empty() ? 0 : static_cast<unsigned char>(key_[probe_]);
+  letter_ = c >= 'A' && c <= 'Z';
+}
+
+// The next place at or after `from` where the probe byte stands, as the key
+// holds it (0) or in lower case (1).
+const unsigned char* WildcardScan::Next(const unsigned char* from, int which) {
+  const unsigned char* start = from + probe_;
+  if (at_[which] == nullptr || at_[which] < start) {
+    unsigned char c = static_cast<unsigned char>(key_[probe_]);
+    if (which == 1) c = static_cast<unsigned char>(c - 'A' + 'a');
+    const void* hit = start < end_ ? memchr(start, c, end_ - start) : nullptr;
+    at_[which] = hit != nullptr ? static_cast<const unsigned char*>(hit) : end_;
+  }
+  return at_[which];
+}
+
+bool WildcardScan::MayMatch(const char* text, size_t length) {
+  if (key_.empty()) return true;
+  const unsigned char* name = reinterpret_cast<const unsigned char*>(text);
+  // The key's first place at or after an earlier name; looked for again
+  // only once the walk has passed it.
+  for (const unsigned char* from = name; found_ == nullptr || found_ < name;) {
+    const unsigned char* at = Next(from, 0);
+    if (letter_) at = std::min(at, Next(from, 1));
+    const unsigned char* place = at - probe_;
+    if (at == end_ || (place + key_.size() <= end_ && SegmentAt(key_, place))) {
+      found_ = at == end_ ? end_ : place;
+    } else {
+      from = place + 1;
+    }
+  }
+  return found_ + key_.size() <= name + length;
 }
 
 }  // namespace korvex
