@@ -134,6 +134,7 @@ SearchCounts CatalogSearch::Find(SearchObserver& observer) {
     hit.hasCrc = reader.HasCrc();
     WildcardScan scan(mask_, reader.Tree() + reader.TreeLength());
     while (const EntryInfo* info = reader.NextRecord()) {
+      if (scan.Ended()) break;
       if (!Matches(reader, *info, scan)) continue;
       hit.entry = *info;
       const std::string& path = reader.CurrentPath();
@@ -157,7 +158,7 @@ void CatalogSearch::Collect(std::vector<Record>* records, uint64_t minSize,
     if (!Open(reader, i, true, observer, counts)) continue;
     WildcardScan scan(mask_, reader.Tree() + reader.TreeLength());
     uint32_t entry = 0;
-    for (const EntryInfo* info; (info = reader.NextRecord()) != nullptr; ++entry) {
+    for (const EntryInfo* info; (info = reader.NextRecord()) != nullptr && !scan.Ended(); ++entry) {
       if ((info->attributes & kAttrDirectory) || info->size < minSize) continue;
       if (Matches(reader, *info, scan)) files.Add(Record{info->size, info->crc, i, entry});
     }

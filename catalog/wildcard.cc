@@ -88,11 +88,12 @@ WildcardScan::WildcardScan(const Wildcard& mask, const unsigned char* end)
 // The next place at or after `from` where the probe byte stands, as the key
 // holds it (0) or in lower case (1).
 const unsigned char* WildcardScan::Next(const unsigned char* from, int which) {
+  if (static_cast<size_t>(end_ - from) <= probe_) return at_[which] = end_;
   const unsigned char* start = from + probe_;
   if (at_[which] == nullptr || at_[which] < start) {
     unsigned char c = static_cast<unsigned char>(key_[probe_]);
     if (which == 1) c = static_cast<unsigned char>(c - 'A' + 'a');
-    const void* hit = start < end_ ? memchr(start, c, end_ - start) : nullptr;
+    const void* hit = memchr(start, c, end_ - start);
     at_[which] = hit != nullptr ? static_cast<const unsigned char*>(hit) : end_;
   }
   return at_[which];
@@ -106,14 +107,18 @@ bool WildcardScan::MayMatch(const char* text, size_t length) {
   for (const unsigned char* from = name; found_ == nullptr || found_ < name;) {
     const unsigned char* at = Next(from, 0);
     if (letter_) at = std::min(at, Next(from, 1));
-    const unsigned char* place = at - probe_;
-    if (at == end_ || (place + key_.size() <= end_ && SegmentAt(key_, place))) {
-      found_ = at == end_ ? end_ : place;
-    } else {
-      from = place + 1;
+    if (at == end_) {
+      found_ = end_;
+      break;
     }
+    const unsigned char* place = at - probe_;  // at least `from`
+    if (static_cast<size_t>(end_ - place) >= key_.size() && SegmentAt(key_, place)) {
+      found_ = place;
+      break;
+    }
+    from = place + 1;
   }
-  return found_ + key_.size() <= name + length;
+  return found_ != end_ && static_cast<size_t>(found_ - name) + key_.size() <= length;
 }
 
 }  // namespace korvex

@@ -43,6 +43,9 @@ class WildcardScan {
   // False when name[0..length), a part of the block ending at `end`, at or
   // after the last name asked about, cannot match.
   bool MayMatch(const char* name, size_t length);
+  // True once the key stands nowhere after the last name asked about: no
+  // later name can match.
+  bool Ended() const { return found_ == end_; }
 
  private:
   const unsigned char* Next(const unsigned char* from, int which);
