@@ -14,6 +14,7 @@
 #include "catalog/reader.h"
 #include "catalog/reuse_index.h"
 #include "catalog/tree.h"
+#include "catalog/wildcard.h"
 #include "fuzz/harness.h"
 #include "tests/support/catalog_bytes.h"
 #include "tests/support/memory_env.h"
@@ -86,14 +87,21 @@ void CheckBriefAndSearch(test::MemoryEnv& env, const std::vector<Entry>& entries
   std::string all = " Cmd::List\n + fast processing (brief info only)\n";
   std::string masked = all;
   std::string found = " Cmd::Search\n + fast processing (brief info only)\n + directories too\n";
-  size_t files = 0;
+  std::string some = found;
+  const Wildcard wildcard("*A?*");
+  size_t files = 0, hits = 0;
   for (const Entry& e : entries) {
     all += e.path + "\n";
     found += "cat.dir: " + e.path + "\n";
+    if (wildcard.Match(e.info.name, e.info.nameLength)) {
+      some += "cat.dir: " + e.path + "\n";
+      ++hits;
+    }
     if (CompareMask(Upper(e.path).c_str() + e.nameStart, "A*") == 0) masked += Upper(e.path) + "\n";
     files += !e.isDir;
   }
   found += "Hits: " + std::to_string(entries.size()) + ", catalogs searched: 1\n";
+  some += "Hits: " + std::to_string(hits) + ", catalogs searched: 1\n";
   Require(test::RunWith(env, {"l", "/fast", "cat.dir"}).out == all,
           "the brief listing is every path in order");
   Require(test::RunWith(env, {"l", "/fast", "cat.dir", "a*"}).out == masked,
@@ -101,6 +109,8 @@ void CheckBriefAndSearch(test::MemoryEnv& env, const std::vector<Entry>& entries
   RunResult search = test::RunWith(env, {"s", "/fast", "/dirs", "*", "cat.dir"});
   Require(search.code == (entries.empty() ? 5 : 0) && search.out == found,
           "the search with '*' finds every entry in order");
+  Require(test::RunWith(env, {"s", "/fast", "/dirs", "*a?*", "cat.dir"}).out == some,
+          "a masked search finds the entries whose names match, in order");
   RunResult dupes = test::RunWith(env, {"s", "/dupes", "/min=0", "*", "cat.dir", "cat.dir"});
   unsigned long groups = 0, redundant = 0;
   size_t last = dupes.out.rfind("Groups: ");
