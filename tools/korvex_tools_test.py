@@ -10,6 +10,7 @@ import json
 import os
 import re
 import shutil
+import signal
 import stat
 import subprocess
 import sys
@@ -111,6 +112,23 @@ class RealTree(unittest.TestCase):
             if kind == 0x20:
                 copied = os.path.join(copy, path.replace(b"\\", b"/"))
                 self.assertEqual((data, seconds), (read(copied), int(os.lstat(copied).st_mtime)), path)
+
+
+class Interrupt(unittest.TestCase):
+    # The program itself catches SIGINT: stopped while it scans, it ends with
+    # 130 and leaves nothing behind.
+    def test_sigint_while_scanning(self):
+        default = lambda: signal.signal(signal.SIGINT, signal.SIG_DFL)  # not ignored as in CI
+        p = subprocess.Popen([WORK + "/prefix/bin/korvex", "c", "/fast", "--", WORK + "/stopped", "/usr"],
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, preexec_fn=default)
+        for _ in range(1000):  # until its handler is in place (bit 2 of the caught signals)
+            with open("/proc/%d/status" % p.pid) as f:
+                if int(re.search(r"SigCgt:\s*(\w+)", f.read()).group(1), 16) & 2:
+                    break
+            time.sleep(0.01)
+        p.send_signal(signal.SIGINT)
+        self.assertEqual(130, p.wait())
+        self.assertEqual([], [n for n in os.listdir(WORK) if n.startswith("stopped")])
 
 
 if __name__ == "__main__":
