@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <system_error>
 
 #include "catalog/tree.h"
 
@@ -74,10 +75,26 @@ ReadAhead::Source ReadAhead::TreeFiles(const DirNode& root, const std::string& s
 }
 
 ReadAhead::ReadAhead(Env& env, Source upcoming, Limits limits)
-    : env_(env),
-      upcoming_(std::move(upcoming)),
-      limits_(limits),
-      hints_(limits.files == 0 ? 0 : limits.threads, limits.files) {}
+    : env_(env), upcoming_(std::move(upcoming)), limits_(limits) {
+  if (limits_.files == 0) return;
+  for (int i = 0; i < limits_.threads; ++i) {
+    try {
+      threads_.emplace_back([this] { Work(); });
+    } catch (const std::system_error&) {
+      break;  // fewer threads, or hints on the caller's
+    }
+  }
+}
+
+ReadAhead::~ReadAhead() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+    jobs_.clear();
+  }
+  wake_.notify_all();
+  for (std::thread& t : threads_) t.join();
+}
 
 void ReadAhead::Reading(const void* key) {
   if (limits_.files == 0) return;
@@ -113,8 +130,28 @@ void ReadAhead::Fill() {
 }
 
 void ReadAhead::Hint(std::string path, uint64_t length) {
-  Env& env = env_;
-  hints_.Add([&env, path, length] { env.WillRead(path, length); });
+  if (threads_.empty()) {
+    env_.WillRead(path, length);
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    jobs_.emplace_back(std::move(path), length);
+  }
+  wake_.notify_one();
+}
+
+void ReadAhead::Work() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+    if (stopping_) return;
+    std::pair<std::string, uint64_t> job = std::move(jobs_.front());
+    jobs_.pop_front();
+    lock.unlock();
+    env_.WillRead(job.first, job.second);
+    lock.lock();
+  }
 }
 
 }  // namespace korvex

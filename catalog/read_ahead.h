@@ -9,12 +9,15 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <condition_variable>
 #include <deque>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
+#include <vector>
 
-#include "catalog/hint_threads.h"
 #include "platform/env.h"
 
 namespace korvex {
@@ -44,6 +47,8 @@ class ReadAhead {
   // reads a subset of these files, in this order.
   using Source = std::function<bool(Upcoming*)>;
   ReadAhead(Env& env, Source upcoming, Limits limits);
+  // Drops the hints not yet given and joins the threads.
+  ~ReadAhead();
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
 
@@ -62,6 +67,7 @@ class ReadAhead {
   // The next file from the source into next_; false at the end.
   bool Pull();
   void Hint(std::string path, uint64_t length);
+  void Work();
 
   Env& env_;
   Source upcoming_;
@@ -71,8 +77,12 @@ class ReadAhead {
   // Hinted files the pass has not reached, and the bytes hinted for them.
   std::deque<std::pair<const void*, uint64_t>> window_;
   uint64_t windowBytes_ = 0;
-  // Last, so that its threads end before what they use goes.
-  HintThreads hints_;
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<std::pair<std::string, uint64_t>> jobs_;
+  bool stopping_ = false;
+  std::vector<std::thread> threads_;
 };
 
 }  // namespace korvex

@@ -5,7 +5,6 @@
 #include <algorithm>
 
 #include "catalog/format.h"
-#include "catalog/hint_threads.h"
 #include "catalog/mask.h"
 #include "catalog/progress.h"
 #include "platform/env.h"
@@ -88,16 +87,6 @@ DirNode::DirNode(ScanContext& ctx, std::shared_ptr<NamePool> names, const DirEnt
 }
 
 bool DirNode::Scan(ScanContext& ctx, const std::string& parentPath, std::string* error) {
-  const std::string path = parentPath + name + kPathSeparator;
-  const ReadAheadMode mode = ctx.env.ReadAheadFor(path);
-  // Listings wait on the medium: several at once serve a cold one sooner,
-  // one ahead is enough for a seeking one.
-  HintThreads ahead(mode == ReadAheadMode::kOff ? 0 : mode == ReadAheadMode::kSolid ? 4 : 1, 256);
-  return ScanBelow(ctx, parentPath, mode == ReadAheadMode::kOff ? nullptr : &ahead, error);
-}
-
-bool DirNode::ScanBelow(ScanContext& ctx, const std::string& parentPath, HintThreads* ahead,
-                        std::string* error) {
   std::string path = parentPath + name + kPathSeparator;
   bool listed = ctx.env.ListDirectory(
       path,
@@ -118,13 +107,8 @@ bool DirNode::ScanBelow(ScanContext& ctx, const std::string& parentPath, HintThr
             [](const std::unique_ptr<DirNode>& a, const std::unique_ptr<DirNode>& b) {
               return strcmp(a->name.c_str(), b->name.c_str()) < 0;
             });
-  Env& env = ctx.env;
   for (auto& sub : subdirectories) {
-    if (ahead == nullptr) break;
-    ahead->Add([&env, p = path + sub->name + kPathSeparator] { env.WillList(p); });
-  }
-  for (auto& sub : subdirectories) {
-    if (sub->ScanBelow(ctx, path, ahead, nullptr)) continue;
+    if (sub->Scan(ctx, path)) continue;
     ++ctx.totals.unlistedDirs;
     ctx.progress.ListError(path + sub->name);
   }

@@ -75,8 +75,6 @@ class FileNode {
   char* name_;           // in the tree's NamePool
 };
 
-class HintThreads;
-
 class DirNode {
  public:
   DirNode();  // the root: empty name, time 0, attributes 0x10
@@ -86,9 +84,7 @@ class DirNode {
   // Enumerates parentPath + name + separator, sorts the entries by name as
   // strcmp does, then scans every subdirectory, counting and reporting those
   // that cannot be listed.  False, with *error (when given) saying why, when
-  // this directory cannot be listed; it then keeps no entries.  Unless read
-  // ahead is off for the medium, helper threads list the subdirectories
-  // ahead of the scan, which still lists each one itself.
+  // this directory cannot be listed; it then keeps no entries.
   bool Scan(ScanContext& ctx, const std::string& parentPath, std::string* error = nullptr);
 
   std::string name;
@@ -98,9 +94,6 @@ class DirNode {
   std::vector<std::unique_ptr<DirNode>> subdirectories;
 
  private:
-  bool ScanBelow(ScanContext& ctx, const std::string& parentPath, HintThreads* ahead,
-                 std::string* error);
-
   std::shared_ptr<NamePool> names_;  // shared by the whole tree
 };
 

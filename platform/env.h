@@ -97,10 +97,6 @@ class Env {
   // system's cache, for a read that follows soon.  Only a hint: it changes
   // nothing a later open or read sees.  Safe to call from several threads.
   virtual void WillRead(const std::string& path, uint64_t length) = 0;
-  // Reads the directory at path (ending in a separator) and the status of
-  // its entries into the system's cache, for a listing that follows soon.
-  // Only a hint, like WillRead, and as safe from several threads.
-  virtual void WillList(const std::string& path) = 0;
   virtual ReadAheadMode ReadAheadFor(const std::string& path) = 0;
 
   // In-place conversions between the ANSI and OEM code pages; each maps one
@@ -143,7 +139,6 @@ class EnvWrapper : public Env {
   void WillRead(const std::string& path, uint64_t length) override {
     target_->WillRead(path, length);
   }
-  void WillList(const std::string& path) override { target_->WillList(path); }
   ReadAheadMode ReadAheadFor(const std::string& path) override {
     return target_->ReadAheadFor(path);
   }

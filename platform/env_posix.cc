@@ -266,11 +266,6 @@ class PosixEnv : public Env {
     ::close(fd);
   }
 
-  // Listing it is what brings its entries and their inodes in.
-  void WillList(const std::string& path) override {
-    ListDirectory(path, [](const DirEntry&) {}, nullptr);
-  }
-
   ReadAheadMode ReadAheadFor(const std::string& path) override {
     const char* setting = getenv("KORVEX_READ_AHEAD");
     if (setting != nullptr && strcmp(setting, "0") == 0) return ReadAheadMode::kOff;

@@ -145,11 +145,6 @@ class WindowsEnv : public Env {
                     error);
   }
 
-  // Listing it is what brings its entries in.
-  void WillList(const std::string& path) override {
-    ListDirectory(path, [](const DirEntry&) {}, nullptr);
-  }
-
   // Reads through the system cache on the calling thread: Win32 has no
   // hint that starts a file's reading without waiting for it.
   void WillRead(const std::string& path, uint64_t length) override {

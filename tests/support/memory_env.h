@@ -39,7 +39,6 @@ class MemoryEnv : public Env {
   void AnsiToOem(char*) override {}
   void OemToAnsi(char*) override {}
   void WillRead(const std::string&, uint64_t) override {}
-  void WillList(const std::string&) override {}
   ReadAheadMode ReadAheadFor(const std::string&) override { return ReadAheadMode::kOff; }
 
  private:
