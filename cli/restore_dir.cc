@@ -34,7 +34,6 @@ struct OpenDirectory {
   size_t depth;        // the walk's depth inside it
   std::string target;  // with its trailing separator; empty when skipped
   uint32_t time;
-  bool timed;          // a catalog directory, not the target given
 };
 
 class DirectoryRestore {
@@ -78,7 +77,7 @@ int DirectoryRestore::Run(const EntryInfo* top, std::string target) {
   if (!MakeTarget(&target)) return code_;
   StartReadAhead(top);
   const size_t base = top ? reader_.CurrentDepth() : 0;
-  open_.push_back(OpenDirectory{0, target, 0, false});
+  open_.push_back(OpenDirectory{0, target, 0});  // the target given: never timed
   if (top) Directory(*top, base);
   while (const char* name = reader_.NextEntry()) {
     EntryInfo entry;
@@ -164,7 +163,7 @@ void DirectoryRestore::Failed(const std::string& path, const char* message, Exit
 
 void DirectoryRestore::Directory(const EntryInfo& entry, size_t depth) {
   const std::string path = reader_.CurrentPath().substr(1);
-  OpenDirectory dir{depth, std::string(), entry.time, true};
+  OpenDirectory dir{depth, std::string(), entry.time};
   // Below a skipped directory nothing is written and nothing more said.
   if (!open_.back().target.empty()) {
     std::string error;
@@ -216,7 +215,7 @@ void DirectoryRestore::File(const EntryInfo& entry) {
 void DirectoryRestore::CloseBelow(size_t depth) {
   while (open_.size() > 1 && open_.back().depth > depth) {
     const OpenDirectory& dir = open_.back();
-    if (dir.timed && !dir.target.empty()) {
+    if (!dir.target.empty()) {
       ctx_.env.SetModificationTime(dir.target.substr(0, dir.target.size() - 1), dir.time);
     }
     open_.pop_back();
