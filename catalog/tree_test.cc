@@ -38,6 +38,21 @@ TEST_F(ScanTest, SpinnerTurnsEvery128FilesAndTemporaryFilesAreAcknowledged) {
   for (const FileNode& f : root.files) EXPECT_EQ(0x20, f.attributes) << f.name();
 }
 
+// A long name that does not fit the open block gets a block of its own;
+// the open block goes on taking the names that fit.
+TEST(NamePool, LongNamesLeaveTheOthersAlone) {
+  NamePool pool;
+  const std::string middle(50000, 'M'), longName(20000, 'L');
+  const char* a = pool.Add("a", 1);
+  const char* m = pool.Add(middle.c_str(), middle.size());
+  const char* b = pool.Add(longName.c_str(), longName.size());
+  const char* c = pool.Add("c", 1);
+  EXPECT_EQ("a", std::string(a));
+  EXPECT_EQ(middle, m);
+  EXPECT_EQ(longName, b);
+  EXPECT_EQ("c", std::string(c));
+}
+
 #ifndef _WIN32  // the Win32 attributes are tested with their Env
 // Links and FIFOs are cataloged as empty and never opened; names starting
 // with a dot are hidden; names sort as bytes, not as signed chars.
