@@ -118,13 +118,13 @@ class Interrupt(unittest.TestCase):
     # The program itself catches SIGINT: stopped while it scans, it ends with
     # 130 and leaves nothing behind; ignored by whoever started it, it stays
     # ignored.
-    def scan(self, disposition, name):
-        return subprocess.Popen([WORK + "/prefix/bin/korvex", "c", "/fast", "--", WORK + name, "/usr"],
+    def scan(self, disposition, name, root):
+        return subprocess.Popen([WORK + "/prefix/bin/korvex", "c", "/fast", "--", WORK + name, root],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                 preexec_fn=lambda: signal.signal(signal.SIGINT, disposition))
 
     def test_sigint_while_scanning(self):
-        p = self.scan(signal.SIG_DFL, "/stopped")
+        p = self.scan(signal.SIG_DFL, "/stopped", "/usr")
         for _ in range(1000):  # until its handler is in place (bit 2 of the caught signals)
             with open("/proc/%d/status" % p.pid) as f:
                 if int(re.search(r"SigCgt:\s*(\w+)", f.read()).group(1), 16) & 2:
@@ -135,8 +135,8 @@ class Interrupt(unittest.TestCase):
         self.assertEqual([], [n for n in os.listdir(WORK) if n.startswith("stopped")])
 
     def test_sigint_ignored_stays_ignored(self):
-        p = self.scan(signal.SIG_IGN, "/ignored")
-        time.sleep(0.3)
+        p = self.scan(signal.SIG_IGN, "/ignored", "/usr/share")  # a few tenths of a second
+        time.sleep(0.1)
         p.send_signal(signal.SIGINT)
         self.assertEqual(0, p.wait())
 
