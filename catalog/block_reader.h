@@ -1,5 +1,6 @@
 // Every file input goes through here: one page-aligned buffer of kBlockSize
-// bytes, the running CRC-32, and a consumer that sees each block.
+// bytes, the running CRC-32, and a consumer that sees each block.  A pass
+// may have a large file's blocks read ahead on a second thread.
 #ifndef KORVEX_CATALOG_BLOCK_READER_H_
 #define KORVEX_CATALOG_BLOCK_READER_H_
 
@@ -12,6 +13,7 @@
 
 namespace korvex {
 
+class BlockPipe;
 class Env;
 class File;
 
@@ -49,19 +51,25 @@ class BlockReader {
 
   // Opens path and reads the size bytes a scan found there.  A file that
   // fails, shrinks or grows past size is kReadFailed: the last read ends on
-  // its block, so one more byte tells a file that grew.
-  ReadResult ReadFile(Env& env, const std::string& path, uint64_t size, const Consumer& consume);
+  // its block, so one more byte tells a file that grew.  With ahead, the
+  // blocks of a large file are read while the ones before them are consumed.
+  ReadResult ReadFile(Env& env, const std::string& path, uint64_t size, bool ahead,
+                      const Consumer& consume);
   // From the position to the end of the file; a short block ends it.
   ReadResult ReadToEnd(File& in, const Consumer& consume);
   // Exactly length bytes from the position; fewer is kReadFailed.
   ReadResult ReadExactly(File& in, uint64_t length, const Consumer& consume);
 
  private:
-  explicit BlockReader(unsigned char* buffer) : buffer_(buffer) {}
-  // Extends the CRC and hands on the n bytes in the buffer.
-  bool Deliver(size_t n, ReadResult* result, const Consumer& consume);
+  explicit BlockReader(unsigned char* buffer);
+  // Extends the CRC and hands on the n bytes at data.
+  bool Deliver(const unsigned char* data, size_t n, ReadResult* result, const Consumer& consume);
+  // Null when the pipe cannot be had: the file is then read here.
+  BlockPipe* Pipe();
 
   unsigned char* buffer_;
+  std::unique_ptr<BlockPipe> pipe_;
+  bool pipeFailed_ = false;
 };
 
 }  // namespace korvex

@@ -218,13 +218,14 @@ class Comparison {
       const uint64_t start = done;
       ahead->Reading(&item);
       // A file that cannot be read, shrank or grew is unreadable.
+      auto consume = [&](const Block& block) {
+        done += block.size;
+        counts_.bytesRead += block.size;
+        observer_.BytesDone(done, total);
+        return true;
+      };
       ReadResult read =
-          reader->ReadFile(medium_->env, FsPath(item.now), e.size, [&](const Block& block) {
-            done += block.size;
-            counts_.bytesRead += block.size;
-            observer_.BytesDone(done, total);
-            return true;
-          });
+          reader->ReadFile(medium_->env, FsPath(item.now), e.size, ahead->enabled(), consume);
       item.readFailed = !read.ok();
       if (read.ok()) item.crcNow = read.crc;
       if (done != start + e.size) {

@@ -61,6 +61,8 @@ class ReadAhead {
   // The pass is about to read the file named key: moves the window past it
   // and hints the files after it, up to the limits.
   void Reading(const void* key);
+  // False when reads ahead are turned off.
+  bool enabled() const { return limits_.files > 0; }
 
  private:
   void Fill();

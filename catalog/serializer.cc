@@ -108,7 +108,7 @@ class Pass {
       return true;
     }
     ahead_->Reading(&file);
-    ReadResult read = ctx_.reader.ReadFile(ctx_.env, path, file.size, [&](const Block& block) {
+    auto consume = [&](const Block& block) {
       Progress(block.size);
       if (dest != nullptr && Stores(file)) {
         memcpy(dest, block.data, block.size);
@@ -117,7 +117,8 @@ class Pass {
         if (block.offset + block.size == file.size) store_->Prepare(file.size32(), block.crc);
       }
       return true;
-    });
+    };
+    ReadResult read = ctx_.reader.ReadFile(ctx_.env, path, file.size, ahead_->enabled(), consume);
     if (!read.ok()) {
       // A file that could not be opened, shrank, failed, or grew past its
       // recorded size: count the rest as done, keep nothing of it.
