@@ -1,0 +1,43 @@
+#include "catalog/block_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "catalog/crc32.h"
+#include "catalog/format.h"
+#include "tests/support/memory_env.h"
+
+namespace korvex {
+namespace {
+
+// A consumer that stops after some blocks gets what one read after another
+// gives, whether the blocks are read ahead or not; stopping while the ring
+// ahead is full (the consumer slow) returns.
+TEST(BlockReader, StopsAtTheSameBlockWithAndWithoutReadingAhead) {
+  const size_t size = 7 * kBlockSize + 5;
+  std::string contents(size, 'x');
+  for (size_t i = 0; i < size; i += 4093) contents[i] = static_cast<char>(i / 4093);
+  test::MemoryEnv env;
+  env.AddFile("f", contents);
+  std::unique_ptr<BlockReader> reader = BlockReader::Create();
+  for (uint64_t stopAt : {0, 1, 5, 7, 8}) {
+    for (bool ahead : {false, true}) {
+      uint64_t blocks = 0;
+      const ReadResult r = reader->ReadFile(env, "f", size, ahead, [&](const Block&) {
+        if (blocks == 0 && stopAt == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return blocks++ != stopAt;
+      });
+      const uint64_t read = std::min<uint64_t>(size, (stopAt + 1) * kBlockSize);
+      const std::string what = std::to_string(stopAt) + (ahead ? " ahead" : "");
+      EXPECT_EQ(stopAt < 8 ? ReadStatus::kStopped : ReadStatus::kOk, r.status) << what;
+      EXPECT_EQ(read, r.bytes) << what;
+      EXPECT_EQ(crc32::Extend(0, contents.data(), read), r.crc) << what;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace korvex
