@@ -34,8 +34,10 @@
 namespace korvex {
 namespace {
 
-const std::string kWorked =
-    test::ReadFile(std::string(KORVEX_SOURCE_DIR) + "/tests/vectors/worked-example.dir");
+std::string Vector(const std::string& name) {
+  return test::ReadFile(std::string(KORVEX_SOURCE_DIR) + "/tests/vectors/" + name);
+}
+const std::string kWorked = Vector("worked-example.dir");
 
 class Korvexp : public ::testing::Test {
  protected:
@@ -89,12 +91,10 @@ TEST_F(Korvexp, Sessions) {
   std::string inLook = worked, pastLook = worked;
   inLook[18] ^= 0x01;    // must come from the host's bytes
   pastLook[20] ^= 0x01;  // the first byte the module reads itself
-  test::TreeBytes noCrc;
-  noCrc.withCrc = false;
-  const std::string other = test::Catalog(noCrc.File("OTHER", 0x20, 9).End().bytes, false);
+  const std::string other = Vector("search-nocrc.dir");
   std::vector<Row> rows = {
-      {test::Catalog(std::string(1, '\0'), true), 17, "", "1:0 3 crc 1"},  // no file read
-      {other, other.size(), "", "1:OTHER 0 3 crc 0"},
+      {Vector("empty-root.dir"), 17, "", "1:0 3 crc 1"},  // no file read
+      {other, other.size(), "", "1:README.TXT 0 3 crc 0"},
       {worked, 20, inLook, "1:A D 0 3 crc 1"},
       {worked, 20, pastLook, "0:3 3"},
       {worked, 20, "", "0:3 3"},
@@ -128,8 +128,7 @@ TEST_F(Korvexp, OnlyTheLastRecognisedCatalogCounts) {
   EXPECT_EQ("1:A D 0 3 crc 1", Session(path));
   // Recognised and never opened, it is replaced by the next.
   ASSERT_EQ(1, IsArchive(worked, 20));
-  ASSERT_EQ(1,
-            IsArchive(test::Catalog(test::TreeBytes().File("B", 0x20, 1).End().bytes, true), 20));
+  ASSERT_EQ(1, IsArchive(Vector("search-one.dir"), 20));
   EXPECT_EQ("0:3 3", Session(path));  // the worked example's bytes are not its rest
 }
 
@@ -140,7 +139,7 @@ TEST_F(Korvexp, ExhaustedMemoryRejectsTheCatalog) {
 #endif
   // A sparse file as long as its 2 GiB tree claims, opened in a child whose
   // address space cannot hold that tree.
-  std::string catalog = test::Catalog(test::TreeBytes().File("A", 0x20, 1).bytes, true);
+  std::string catalog = kWorked;
   catalog.replace(kTreeLengthOffset, 4, test::Le(0xFFFFFFFFu));
   const std::string path = dir_.Write("huge.dir", catalog);
   ASSERT_EQ(0, truncate(path.c_str(), 16 + 0x7FFFFFFFll));

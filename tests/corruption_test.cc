@@ -55,27 +55,10 @@ TEST(Corruption, WorkedExample) {
   });
 }
 
-// Made by the create command over a tree in memory, so it is the same on
-// every run: three levels, shared and empty stored records, unstored files.
+// Made by the create command over a tree in memory: three levels, shared
+// and empty stored records, unstored files.
 TEST(Corruption, NestedCatalog) {
-  test::MemoryEnv env;
-  const struct {
-    const char* path;
-    size_t size;
-    char fill;  // README.TXT and COPY.TXT share their stored record
-  } files[] = {{"README.TXT", 800, 'r'}, {"COPY.TXT", 800, 'r'}, {"EMPTY.TXT", 0, 'e'},
-               {"BIG.BIN", 2000, 'b'}, {"DOCS/INSTALL.NFO", 150, 'i'},
-               {"DOCS/NOTES.TXT", 1000, 'n'}, {"DOCS/SUB/DEEP.TXT", 600, 'd'},
-               {"DOCS/SUB/LEAF/Z.TXT", 100, 'z'}, {"DOCS/SUB/LEAF/ZERO.NFO", 0, 'o'},
-               {"EMPTY/", 0, 0}, {"MEDIA/A.BIN", 50, 'a'}, {"MEDIA/B.BIN", 60, 'b'}};
-  for (const auto& f : files) {
-    std::string path = std::string("src/") + f.path;
-    for (char& c : path) c = c == '/' ? kPathSeparator : c;
-    if (f.fill == 0) env.AddDir(path.substr(0, path.size() - 1));
-    if (f.fill != 0) env.AddFile(path, std::string(f.size, f.fill), 1000000001u + f.size);
-  }
-  ASSERT_EQ(0, test::RunWith(env, {"c", "/store=*.TXT:*.NFO", "nested.dir", "src"}).code);
-  const std::string nested = *env.Contents("nested.dir");
+  const std::string nested = test::ReadFile("tests/vectors/nested.dir");
   const size_t treeEnd = kHeaderSize + test::Inspect(nested).treeLength;
   ASSERT_GE(nested.size(), 3000u);
   Sweep(nested, [&](size_t pos, unsigned char b) {
