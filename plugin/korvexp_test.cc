@@ -1,8 +1,8 @@
 // The built module through its exported entry points, loaded as a host loads
 // it: their results and the state kept from call to call.  The items of any
 // tree and the parts of the host's records left alone are the plug-in fuzz
-// target's, the path and nesting limits a column of the malformed-catalog
-// table, the texts and the exported names korvexp-host's golden output.
+// target's; the path and nesting limits, the texts and the exported names
+// korvexp-host's golden output.
 #include "plugin/korvexp.h"
 
 #include <gtest/gtest.h>
