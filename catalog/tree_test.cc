@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "catalog/progress.h"
 #include "cli/progress_display.h"
 #include "tests/support/testutil.h"
 
@@ -38,6 +39,10 @@ TEST_F(ScanTest, SpinnerTurnsEvery128FilesAndTemporaryFilesAreAcknowledged) {
   EXPECT_EQ(std::vector<std::string>{"Temporary File!!!"}, console.acknowledged);
   // f7's temporary bit is not taken for the stored flag.
   for (const FileNode& f : root.files) EXPECT_EQ(0x20, f.attributes) << f.name();
+  // An observer that shows nothing passes temporary files over.
+  ProgressObserver quiet;
+  ScanContext plain(env, quiet);
+  EXPECT_TRUE(DirNode().Scan(plain, dir.path()));
 }
 
 // A long name that does not fit the open block gets a block of its own;
