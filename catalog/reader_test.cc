@@ -14,7 +14,7 @@ namespace korvex {
 namespace {
 
 // The walk and the fetch are tested through the commands (the case files),
-// the malformed-catalog table and the fuzz targets.  A header that is not a
+// the malformed catalogs' case files and the fuzz targets.  A header that is not a
 // catalog's, or claims more tree than the file holds, is refused before the
 // tree is read: no buffer is sized by what it claims.  The fetch opens the
 // catalog again by name and refuses another one found there.

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "catalog/progress.h"
+#include "cli/progress_display.h"
 #include "tests/support/testutil.h"
 
 namespace korvex {
@@ -19,11 +21,12 @@ namespace {
 // What the scan lists, selects and counts is in the case files (scan/);
 // what a command's output cannot show is here.
 struct ScanTest : public ::testing::Test {
-  ScanTest() : ctx(env, progress) {}
+  ScanTest() : progress(console), ctx(env, progress) {}
 
   test::TempDir dir;
   test::FaultEnv env;
-  test::ShownProgress progress;
+  test::CaptureConsole console;
+  ConsoleProgress progress;
   ScanContext ctx;
   DirNode root;
 };
@@ -32,10 +35,14 @@ TEST_F(ScanTest, SpinnerTurnsEvery128FilesAndTemporaryFilesAreAcknowledged) {
   for (int i = 0; i < 300; ++i) dir.Write("f" + std::to_string(i), "");
   env.markTemporary = "f7";
   ASSERT_TRUE(root.Scan(ctx, dir.path()));
-  EXPECT_EQ("\b-\b/", progress.console.out);
-  EXPECT_EQ(std::vector<std::string>{"Temporary File!!!"}, progress.console.acknowledged);
+  EXPECT_EQ("\b-\b/", console.out);
+  EXPECT_EQ(std::vector<std::string>{"Temporary File!!!"}, console.acknowledged);
   // f7's temporary bit is not taken for the stored flag.
   for (const FileNode& f : root.files) EXPECT_EQ(0x20, f.attributes) << f.name();
+  // An observer that shows nothing passes temporary files over.
+  ProgressObserver quiet;
+  ScanContext plain(env, quiet);
+  EXPECT_TRUE(DirNode().Scan(plain, dir.path()));
 }
 
 // A long name that does not fit the open block gets a block of its own;

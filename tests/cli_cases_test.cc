@@ -15,7 +15,8 @@
 //   absent PATH                   exists PATH
 //   same PATH VECTOR              (the file holds the vector's bytes)
 // In every text {T} is the temporary directory, {BS} a backspace and {NL}
-// a line end; {NOEOL} ends a block whose last line has no end.
+// a line end; {NOEOL} ends a block whose last line has no end.  An argument
+// '' of run is an empty one.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -210,7 +211,7 @@ TEST_P(CliCase, Run) {
   test::FaultEnv env;
   Prepare(c, dir, env);
   std::vector<std::string> args;
-  for (const std::string& a : c.args) args.push_back(Expand(a, dir.path()));
+  for (const std::string& a : c.args) args.push_back(a == "''" ? "" : Expand(a, dir.path()));
   env.opened.clear();
   const test::RunResult r = test::RunWith(env, args);
 

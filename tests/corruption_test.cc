@@ -1,19 +1,17 @@
 // Damaged catalogs.  Every truncation and single-byte change of a small and a
 // nested catalog goes through the fuzz targets, which hold the invariants:
 // as it is, its CRCs must catch the damage; resealed, every reader must cope
-// with it.  Then the malformed shapes, a row each, with what every reader
-// makes of them.
+// with it.  What each reader makes of the malformed shapes of
+// tests/vectors/malformed/ is in the case files (tests/cases/malformed/), the
+// plug-in's golden output (tools/testdata/malformed.golden) and the fuzz
+// corpora.
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "catalog/reader.h"
 #include "fuzz/harness.h"
-#include "plugin/browser.h"
 #include "tests/support/catalog_bytes.h"
-#include "tests/support/memory_env.h"
 #include "tests/support/testutil.h"
 
 namespace korvex {
@@ -55,86 +53,15 @@ TEST(Corruption, WorkedExample) {
   });
 }
 
-// Made by the create command over a tree in memory, so it is the same on
-// every run: three levels, shared and empty stored records, unstored files.
+// Made by the create command over a tree in memory: three levels, shared
+// and empty stored records, unstored files.
 TEST(Corruption, NestedCatalog) {
-  test::MemoryEnv env;
-  const struct {
-    const char* path;
-    size_t size;
-    char fill;  // README.TXT and COPY.TXT share their stored record
-  } files[] = {{"README.TXT", 800, 'r'}, {"COPY.TXT", 800, 'r'}, {"EMPTY.TXT", 0, 'e'},
-               {"BIG.BIN", 2000, 'b'}, {"DOCS/INSTALL.NFO", 150, 'i'},
-               {"DOCS/NOTES.TXT", 1000, 'n'}, {"DOCS/SUB/DEEP.TXT", 600, 'd'},
-               {"DOCS/SUB/LEAF/Z.TXT", 100, 'z'}, {"DOCS/SUB/LEAF/ZERO.NFO", 0, 'o'},
-               {"EMPTY/", 0, 0}, {"MEDIA/A.BIN", 50, 'a'}, {"MEDIA/B.BIN", 60, 'b'}};
-  for (const auto& f : files) {
-    std::string path = std::string("src/") + f.path;
-    for (char& c : path) c = c == '/' ? kPathSeparator : c;
-    if (f.fill == 0) env.AddDir(path.substr(0, path.size() - 1));
-    if (f.fill != 0) env.AddFile(path, std::string(f.size, f.fill), 1000000001u + f.size);
-  }
-  ASSERT_EQ(0, test::RunWith(env, {"c", "/store=*.TXT:*.NFO", "nested.dir", "src"}).code);
-  const std::string nested = *env.Contents("nested.dir");
+  const std::string nested = test::ReadFile("tests/vectors/nested.dir");
   const size_t treeEnd = kHeaderSize + test::Inspect(nested).treeLength;
   ASSERT_GE(nested.size(), 3000u);
   Sweep(nested, [&](size_t pos, unsigned char b) {
     return pos < treeEnd ? FourChanges(b) : std::vector<unsigned char>{uint8_t(b ^ 0xFF)};
   });
-}
-
-// The plug-in's walk after a first look of 17 bytes: items and the last
-// result, or -1 when it does not open.
-std::pair<size_t, int32_t> Browse(test::MemoryEnv& env, const std::string& bytes) {
-  CatalogBrowser browser(env);
-  if (bytes.size() < 17 ||
-      !browser.Recognise(reinterpret_cast<const unsigned char*>(bytes.data()), 17) ||
-      !browser.Open("m.dir")) {
-    return {0, -1};
-  }
-  KorvexpFindData item;
-  size_t items = 0;
-  int32_t result;
-  while ((result = browser.Next(&item)) == KORVEXP_ITEM_WRITTEN) ++items;
-  return {items, result};
-}
-
-// The malformed shapes of tests/vectors/malformed/readers.table, a row each
-// with what every reader makes of them.
-TEST(MalformedCatalog, EachReader) {
-  const std::string out = std::string("out") + kPathSeparator;
-  std::istringstream table(test::ReadFile("tests/vectors/malformed/readers.table"));
-  int rows = 0;
-  for (std::string line; std::getline(table, line);) {
-    std::istringstream row(line);
-    std::string name, wanted;
-    int loads, extract, last;
-    size_t items;
-    if (line[0] == '#' || !(row >> name >> loads >> extract >> items >> last >> wanted)) continue;
-    SCOPED_TRACE(name);
-    ++rows;
-    const std::string catalog = test::ReadFile("tests/vectors/" + name);
-    test::MemoryEnv env;
-    env.AddFile("m.dir", catalog);
-    env.AddDir("out");
-    CatalogReader reader(env);
-    EXPECT_EQ(loads, reader.Load("m.dir"));
-    while (const EntryInfo* e = wanted == "*" ? reader.NextRecord() : nullptr) {
-      if (e->attributes & kAttrStored) wanted = reader.CurrentPath().substr(1);
-    }
-    const test::RunResult list = test::RunWith(env, {"l", "m.dir"});
-    EXPECT_EQ(loads ? 0 : 3, list.code) << list.out;
-    EXPECT_EQ(loads, list.out != " Cmd::List\nFile loading error!\n");
-    for (const char* mode : {"/overwrite", "/fast"}) {
-      const test::RunResult e = test::RunWith(env, {"e", mode, "m.dir", wanted, out});
-      EXPECT_EQ(extract, e.code) << mode << ": " << e.out;
-      const std::string* written = env.Contents(out + wanted.substr(wanted.rfind('\\') + 1));
-      EXPECT_EQ(extract == 0, written != nullptr && *written == "abc") << mode;
-    }
-    EXPECT_EQ(std::make_pair(items, last), Browse(env, catalog));
-    Feed(catalog);
-  }
-  EXPECT_EQ(34, rows);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 # Usage: korvex_tools_test.py BUILD_DIR SOURCE_DIR [unittest arguments]
 
 import calendar
+import glob
 import json
 import os
 import re
@@ -48,7 +49,7 @@ class Golden(unittest.TestCase):
         # Each "$ " line of a golden file is run by sh in a directory of its
         # own; its output and exit code follow it.  KORVEX_UPDATE_CASES=1
         # rewrites the files from a run.
-        for path in (HERE + "/testdata/tools.golden", HERE + "/testdata/console.golden"):
+        for path in sorted(glob.glob(HERE + "/testdata/*.golden")):
             with self.subTest(path):
                 expected, work = read(path), tempfile.mkdtemp(dir=WORK)
                 names = [(b"{h}", WORK + "/prefix/bin/korvexp-host"), (b"{x}", WORK + "/extfs.d/korvex"),

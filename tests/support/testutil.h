@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "cli/progress_display.h"
 #include "platform/console.h"
 #include "platform/env.h"
 
@@ -56,20 +55,6 @@ class CaptureConsole : public Console {
   std::vector<std::string> titles;
 };
 
-// The console front end's progress display on a recording console, keeping
-// the last count of bytes reported.
-class ShownProgress : public ConsoleProgress {
- public:
-  ShownProgress() : ConsoleProgress(console) {}
-  void BytesDone(uint64_t done, uint64_t total) override {
-    lastDone = done;
-    ConsoleProgress::BytesDone(done, total);
-  }
-
-  CaptureConsole console;
-  uint64_t lastDone = 0;
-};
-
 // Breaks the calls a test names; everything else reaches the wrapped Env.
 class FaultEnv : public EnvWrapper {
  public:
@@ -81,7 +66,6 @@ class FaultEnv : public EnvWrapper {
               std::string* error = nullptr) override;
   bool ListDirectory(const std::string& path, const std::function<void(const DirEntry&)>& visit,
                      std::string* error = nullptr) override;
-  bool SetModificationTime(const std::string& path, uint32_t seconds) override;
   // A stand-in code page where ANSI 0xE9 is OEM 0x82, so tests can see
   // where names are converted.
   void AnsiToOem(char* text) override { Swap(text, '\xE9', '\x82'); }
@@ -111,10 +95,7 @@ class FaultEnv : public EnvWrapper {
   // Entries with this name are listed with attribute bit 0x08 (temporary).
   std::string markTemporary;
   bool toyCodePage = false;
-  // Paths whose modification time was set, and the length of every write
-  // attempted, in order.
-  std::vector<std::string> timed, writes;
-  int writeCount = 0;
+  int writeCount = 0;  // write calls that succeeded
   // Called with the path after a directory is listed, and after each read
   // of a file opened for reading.
   std::function<void(const std::string&)> afterList, afterRead;
