@@ -13,6 +13,7 @@
 #include "catalog/reader.h"
 #include "catalog/reuse_index.h"
 #include "catalog/tree.h"
+#include "catalog/wildcard.h"
 #include "fuzz/harness.h"
 #include "tests/support/catalog_bytes.h"
 #include "tests/support/memory_env.h"
@@ -70,25 +71,31 @@ void CheckFullListing(test::MemoryEnv& env, const std::vector<Entry>& entries) {
           "the full listing's totals count what it listed");
 }
 
-// The brief listing and the search with '*' give every path in order; the
-// duplicate search over the catalog given twice finds every file a twin
-// where CRCs are kept.  What masks select is the case files' and the
-// matchers' known answers.
+// The brief listing and the search with '*' give every path in order, a
+// masked search (whose scan of the tree block skips names that cannot match)
+// the paths the matcher takes; the duplicate search over the catalog given
+// twice finds every file a twin where CRCs are kept.
 void CheckBriefAndSearch(test::MemoryEnv& env, const std::vector<Entry>& entries, bool withCrc) {
   std::string all = " Cmd::List\n + fast processing (brief info only)\n";
   std::string found = " Cmd::Search\n + fast processing (brief info only)\n + directories too\n";
-  size_t files = 0;
+  std::string some = found;
+  const Wildcard wildcard("*?A*");
+  size_t files = 0, hits = 0;
   for (const Entry& e : entries) {
     all += e.path + "\n";
     found += "cat.dir: " + e.path + "\n";
+    if (wildcard.Match(e.info.name, e.info.nameLength)) some += "cat.dir: " + e.path + "\n", ++hits;
     files += !e.isDir;
   }
+  some += "Hits: " + std::to_string(hits) + ", catalogs searched: 1\n";
   found += "Hits: " + std::to_string(entries.size()) + ", catalogs searched: 1\n";
   Require(test::RunWith(env, {"l", "/fast", "cat.dir"}).out == all,
           "the brief listing is every path in order");
   RunResult search = test::RunWith(env, {"s", "/fast", "/dirs", "*", "cat.dir"});
   Require(search.code == (entries.empty() ? 5 : 0) && search.out == found,
           "the search with '*' finds every entry in order");
+  Require(test::RunWith(env, {"s", "/fast", "/dirs", "*?a*", "cat.dir"}).out == some,
+          "a masked search finds the entries whose names match, in order");
   RunResult dupes = test::RunWith(env, {"s", "/dupes", "/min=0", "*", "cat.dir", "cat.dir"});
   unsigned long groups = 0, redundant = 0;
   size_t last = dupes.out.rfind("Groups: ");

@@ -15,6 +15,7 @@ namespace fuzz {
 int CatalogTarget(const uint8_t* data, size_t size);
 int FetchTarget(const uint8_t* data, size_t size);
 int PluginTarget(const uint8_t* data, size_t size);
+int CompareTarget(const uint8_t* data, size_t size);
 
 inline void Require(bool ok, const char* what) {
   if (ok) return;

@@ -7,6 +7,7 @@
 #
 # Usage: wine_cli_test.py NATIVE_BUILD WINDOWS_BUILD [BUILD_WITH_KORVEXP_HOST_EXE]
 
+import glob
 import os
 import shutil
 import struct
@@ -90,7 +91,8 @@ class WineCli(unittest.TestCase):
                     WIN_WORK + "\\tree\\", "out\\", module)}
         for side in sides:
             write(os.path.join(self.work, side, "out", "README.TXT"), b"Read me later.\r\n")
-            shutil.copy(ROOT + "/tests/vectors/worked-example.dir", os.path.join(self.work, side))
+            for vector in ["worked-example.dir"] + glob.glob(ROOT + "/tests/vectors/hostile/*"):
+                shutil.copy(os.path.join(ROOT, "tests/vectors", vector), os.path.join(self.work, side))
         with open(os.path.join(HERE, "commands.txt")) as f:
             rows = [line.split() for line in f if line.strip() and not line.startswith("#")]
         for row in rows:
@@ -126,6 +128,18 @@ class WineCli(unittest.TestCase):
             got = run(WINDOWS + "/cli/korvex.exe", row.split(), work)
             self.assertTrue(got[0] == code and text in got[1], (row, got))
         self.assertEqual({"Caf\u00e9.TXT": (b"coffee", TIME)}, files(work + "/out\u00e9"))
+
+    def test_names_holding_a_slash(self):
+        # "/" separates names on Windows too: whatever the catalog names, nothing
+        # lands outside the target directory.
+        work = self.work + "/slash"
+        for name, wanted in (("absolute", "/x"), ("below-slash", "a/../..\\x"), ("slash", "../x")):
+            for kind, mount in (("stored", []), ("mounted", ["/mount=X:\\"])):
+                write(work + "/out/keep", b"")
+                shutil.copy("%s/tests/vectors/hostile/%s-%s.dir" % (ROOT, name, kind), work + "/c.dir")
+                run(WINDOWS + "/cli/korvex.exe",
+                    ["e"] + mount + ["/overwrite", "--", "c.dir", wanted, "out\\"], work)
+                self.assertEqual(["c.dir", "out"], sorted(os.listdir(work)), (name, kind))
 
 
 def main():
