@@ -17,24 +17,22 @@ namespace {
 // gives, whether the blocks are read ahead or not; stopping while the ring
 // ahead is full (the consumer slow) returns.
 TEST(BlockReader, StopsAtTheSameBlockWithAndWithoutReadingAhead) {
-  const size_t size = 7 * kBlockSize + 5;
-  std::string contents(size, 'x');
-  for (size_t i = 0; i < size; i += 4093) contents[i] = static_cast<char>(i / 4093);
+  std::string contents(7 * kBlockSize + 5, 'x');
+  for (size_t i = 0; i < contents.size(); i += 4093) contents[i] = static_cast<char>(i / 4093);
   test::MemoryEnv env;
   env.AddFile("f", contents);
   std::unique_ptr<BlockReader> reader = BlockReader::Create();
   for (uint64_t stopAt : {0, 1, 5, 7, 8}) {
     for (bool ahead : {false, true}) {
       uint64_t blocks = 0;
-      const ReadResult r = reader->ReadFile(env, "f", size, ahead, [&](const Block&) {
-        if (blocks == 0 && stopAt == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      const ReadResult r = reader->ReadFile(env, "f", contents.size(), ahead, [&](const Block&) {
+        if (stopAt == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
         return blocks++ != stopAt;
       });
-      const uint64_t read = std::min<uint64_t>(size, (stopAt + 1) * kBlockSize);
-      const std::string what = std::to_string(stopAt) + (ahead ? " ahead" : "");
-      EXPECT_EQ(stopAt < 8 ? ReadStatus::kStopped : ReadStatus::kOk, r.status) << what;
-      EXPECT_EQ(read, r.bytes) << what;
-      EXPECT_EQ(crc32::Extend(0, contents.data(), read), r.crc) << what;
+      const size_t read = std::min(contents.size(), (stopAt + 1) * kBlockSize);
+      EXPECT_EQ(stopAt < 8 ? ReadStatus::kStopped : ReadStatus::kOk, r.status) << stopAt << ahead;
+      EXPECT_EQ(read, r.bytes) << stopAt << ahead;
+      EXPECT_EQ(crc32::Value(contents.data(), read), r.crc) << stopAt << ahead;
     }
   }
 }

@@ -68,9 +68,7 @@ struct Case {
   std::vector<std::string> args;
   int exit = 0;
   std::vector<std::pair<std::string, std::string>> blocks;  // "stdout", text
-  std::vector<std::string> absent;
-  std::vector<std::string> exists;
-  std::vector<std::string> same;
+  std::vector<std::string> checks;  // the absent, exists and same lines
 };
 
 Case Parse(const std::string& path) {
@@ -88,12 +86,9 @@ Case Parse(const std::string& path) {
       c.args = Words(line.substr(3));
     } else if (line.compare(0, 5, "exit ") == 0) {
       c.exit = std::stoi(line.substr(5));
-    } else if (line.compare(0, 7, "absent ") == 0) {
-      c.absent.push_back(line.substr(7));
-    } else if (line.compare(0, 7, "exists ") == 0) {
-      c.exists.push_back(line.substr(7));
-    } else if (line.compare(0, 5, "same ") == 0) {
-      c.same.push_back(line.substr(5));
+    } else if (const std::string w = line.substr(0, line.find(' '));
+               w == "absent" || w == "exists" || w == "same") {
+      c.checks.push_back(line);
     } else {
       c.setup.push_back(line);
     }
@@ -221,9 +216,7 @@ TEST_P(CliCase, Run) {
     out << "run";
     for (const std::string& a : c.args) out << " " << a;
     out << "\nexit " << r.code << "\n";
-    for (const std::string& a : c.absent) out << "absent " << a << "\n";
-    for (const std::string& a : c.exists) out << "exists " << a << "\n";
-    for (const std::string& a : c.same) out << "same " << a << "\n";
+    for (const std::string& a : c.checks) out << a << "\n";
     if (c.blocks.empty()) c.blocks = {{"stdout", ""}, {"stderr", ""}};
     for (auto& b : c.blocks) {
       out << "--- " << b.first << "\n" << Fold(Got(b.first, r, dir, env.opened), dir.path());
@@ -234,11 +227,12 @@ TEST_P(CliCase, Run) {
   for (const auto& b : c.blocks) {
     EXPECT_EQ(b.second, Fold(Got(b.first, r, dir, env.opened), dir.path())) << b.first;
   }
-  for (const std::string& a : c.absent) EXPECT_FALSE(test::Exists(dir / a)) << a;
-  for (const std::string& a : c.exists) EXPECT_TRUE(test::Exists(dir / a)) << a;
-  for (const std::string& a : c.same) {
+  for (const std::string& a : c.checks) {
     const std::vector<std::string> w = Words(a);
-    EXPECT_EQ(test::ReadFile(kCases + "/../vectors/" + w.at(1)), test::ReadFile(dir / w[0])) << a;
+    EXPECT_TRUE(w[0] == "same" ? test::ReadFile(kCases + "/../vectors/" + w.at(2)) ==
+                                     test::ReadFile(dir / w[1])
+                               : (w[0] == "exists") == test::Exists(dir / w[1]))
+        << a;
   }
 }
 

@@ -25,7 +25,6 @@ inline std::string Le(uint32_t v) {
 // Section bounds of a catalog's bytes, as far as they lie inside them; the
 // magic is not asked for, so damaged catalogs are laid out too.
 struct Layout {
-  bool hasHeader = false;   // 16 bytes are there
   uint32_t treeLength = 0;  // T, from the header
   bool withCrc = false;
   bool hasTree = false;     // all T tree bytes are there
@@ -38,7 +37,6 @@ inline Layout Inspect(const std::string& catalog) {
   Layout l;
   const unsigned char* p = reinterpret_cast<const unsigned char*>(catalog.data());
   if (catalog.size() < kHeaderSize) return l;
-  l.hasHeader = true;
   const uint32_t word = DecodeFixed32(p + kTreeLengthOffset);
   l.treeLength = word & kTreeLengthMask;
   l.withCrc = (word & kCrcFlag) != 0;
