@@ -29,7 +29,7 @@ TEST(BlockReader, StopsAtTheSameBlockWithAndWithoutReadingAhead) {
         if (stopAt == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
         return blocks++ != stopAt;
       });
-      const size_t read = std::min(contents.size(), (stopAt + 1) * kBlockSize);
+      const size_t read = std::min<size_t>(contents.size(), (stopAt + 1) * kBlockSize);
       EXPECT_EQ(stopAt < 8 ? ReadStatus::kStopped : ReadStatus::kOk, r.status) << stopAt << ahead;
       EXPECT_EQ(read, r.bytes) << stopAt << ahead;
       EXPECT_EQ(crc32::Value(contents.data(), read), r.crc) << stopAt << ahead;
