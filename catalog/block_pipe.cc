@@ -1,6 +1,5 @@
 #include "catalog/block_pipe.h"
 
-#include <new>
 #include <system_error>
 
 #include "catalog/format.h"
@@ -9,7 +8,6 @@
 namespace korvex {
 namespace {
 
-const std::align_val_t kAlignment{4096};
 // A block is read in tens of microseconds: a wait that short is cheaper
 // spun than slept, which costs a wake-up through the system each time.  The
 // pause lets a virtual machine's host run its own work meanwhile, such as
@@ -25,12 +23,12 @@ inline void Pause() {
 }  // namespace
 
 std::unique_ptr<BlockPipe> BlockPipe::Create() {
-  unsigned char *ring = new (kAlignment, std::nothrow) unsigned char[kSlots * kBlockSize];
-  if (ring == nullptr) return nullptr;
-  std::unique_ptr<BlockPipe> pipe(new BlockPipe(ring));
+  Blocks ring = AllocateBlocks(kSlots);
+  if (!ring) return nullptr;
+  std::unique_ptr<BlockPipe> pipe(new BlockPipe(std::move(ring)));
   try {
     pipe->thread_ = std::thread(&BlockPipe::Work, pipe.get());
-  } catch (const std::system_error &) {
+  } catch (const std::system_error&) {
     return nullptr;
   }
   return pipe;
@@ -42,7 +40,6 @@ BlockPipe::~BlockPipe() {
     Wake();
     thread_.join();
   }
-  ::operator delete[](ring_, kAlignment);
 }
 
 template <class Ready>
@@ -65,7 +62,7 @@ void BlockPipe::Wake() {
   wake_.notify_all();
 }
 
-void BlockPipe::Start(File &in, uint64_t count) {
+void BlockPipe::Start(File& in, uint64_t count) {
   in_ = &in;
   count_ = count;
   taken_ = 0;
@@ -76,14 +73,14 @@ void BlockPipe::Start(File &in, uint64_t count) {
   Wake();
 }
 
-bool BlockPipe::Next(const unsigned char **data, size_t *n) {
+bool BlockPipe::Next(const unsigned char** data, size_t* n) {
   const uint64_t i = taken_++;
   released_ = i;
   Wake();
   Await([&] { return produced_ > i || finished_ == started_; });
   if (produced_ <= i) return false;
   const int slot = static_cast<int>(i % kSlots);
-  *data = ring_ + static_cast<size_t>(slot) * kBlockSize;
+  *data = ring_.get() + static_cast<size_t>(slot) * kBlockSize;
   *n = got_[slot];
   return ok_[slot];
 }
@@ -103,7 +100,7 @@ void BlockPipe::Work() {
       if (cancel_) break;
       const int slot = static_cast<int>(k % kSlots);
       size_t n = 0;
-      ok_[slot] = in_->Read(ring_ + static_cast<size_t>(slot) * kBlockSize, kBlockSize, &n);
+      ok_[slot] = in_->Read(ring_.get() + static_cast<size_t>(slot) * kBlockSize, kBlockSize, &n);
       got_[slot] = n;
       ++produced_;
       Wake();

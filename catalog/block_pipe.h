@@ -13,6 +13,9 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
+
+#include "catalog/block_reader.h"
 
 namespace korvex {
 
@@ -23,31 +26,31 @@ class BlockPipe {
   // Null when the buffers or the thread cannot be had.
   static std::unique_ptr<BlockPipe> Create();
   ~BlockPipe();
-  BlockPipe(const BlockPipe &) = delete;
-  BlockPipe &operator=(const BlockPipe &) = delete;
+  BlockPipe(const BlockPipe&) = delete;
+  BlockPipe& operator=(const BlockPipe&) = delete;
 
   // Starts reading count blocks of kBlockSize bytes from in, which stays
   // open until Stop().  The reading ends early after a failed or short read.
-  void Start(File &in, uint64_t count);
+  void Start(File& in, uint64_t count);
   // Waits for the next block, in order; the one before it is free again.
   // False when its read failed.
-  bool Next(const unsigned char **data, size_t *n);
+  bool Next(const unsigned char** data, size_t* n);
   // Returns once the thread no longer touches the file.
   void Stop();
 
  private:
-  explicit BlockPipe(unsigned char *ring) : ring_(ring) {}
+  explicit BlockPipe(Blocks ring) : ring_(std::move(ring)) {}
   template <class Ready>
   void Await(Ready ready);
   void Wake();
   void Work();
 
   static const int kSlots = 4;
-  unsigned char *const ring_;
+  const Blocks ring_;
   size_t got_[kSlots] = {};
   bool ok_[kSlots] = {};
   // Set by the caller before a start, read by the thread after it.
-  File *in_ = nullptr;
+  File* in_ = nullptr;
   uint64_t count_ = 0;
   uint64_t taken_ = 0;  // the caller's
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <utility>
 
 #include "catalog/block_pipe.h"
 #include "catalog/crc32.h"
@@ -19,15 +20,23 @@ const uint64_t kAheadFrom = 4 * kBlockSize;
 
 }  // namespace
 
-std::unique_ptr<BlockReader> BlockReader::Create() {
-  unsigned char* buffer = new (kAlignment, std::nothrow) unsigned char[kBlockSize];
-  if (buffer == nullptr) return nullptr;
-  return std::unique_ptr<BlockReader>(new BlockReader(buffer));
+void FreeBlocks::operator()(unsigned char* blocks) const {
+  ::operator delete[](blocks, kAlignment);
 }
 
-BlockReader::BlockReader(unsigned char* buffer) : buffer_(buffer) {}
+Blocks AllocateBlocks(size_t count) {
+  return Blocks(new (kAlignment, std::nothrow) unsigned char[count * kBlockSize]);
+}
 
-BlockReader::~BlockReader() { ::operator delete[](buffer_, kAlignment); }
+std::unique_ptr<BlockReader> BlockReader::Create() {
+  Blocks buffer = AllocateBlocks(1);
+  if (!buffer) return nullptr;
+  return std::unique_ptr<BlockReader>(new BlockReader(std::move(buffer)));
+}
+
+BlockReader::BlockReader(Blocks buffer) : buffer_(std::move(buffer)) {}
+
+BlockReader::~BlockReader() = default;
 
 BlockPipe* BlockReader::Pipe() {
   if (!pipe_ && !pipeFailed_) {
@@ -58,9 +67,10 @@ ReadResult BlockReader::ReadFile(Env& env, const std::string& path, uint64_t siz
   BlockPipe* pipe = ahead && size >= kAheadFrom ? Pipe() : nullptr;
   if (pipe != nullptr) pipe->Start(*in, (size + kBlockSize - 1) / kBlockSize);
   while (result.bytes < size) {
-    const unsigned char* data = buffer_;
+    const unsigned char* data = buffer_.get();
     size_t n = 0;
-    const bool ok = pipe != nullptr ? pipe->Next(&data, &n) : in->Read(buffer_, kBlockSize, &n);
+    const bool ok =
+        pipe != nullptr ? pipe->Next(&data, &n) : in->Read(buffer_.get(), kBlockSize, &n);
     if (!ok || result.bytes + n > size || (n != kBlockSize && result.bytes + n != size)) {
       result.status = ReadStatus::kReadFailed;
       break;
@@ -70,7 +80,7 @@ ReadResult BlockReader::ReadFile(Env& env, const std::string& path, uint64_t siz
   if (pipe != nullptr) pipe->Stop();
   if (result.ok() && size % kBlockSize == 0) {
     size_t n = 0;
-    if (!in->Read(buffer_, 1, &n) || n != 0) result.status = ReadStatus::kReadFailed;
+    if (!in->Read(buffer_.get(), 1, &n) || n != 0) result.status = ReadStatus::kReadFailed;
   }
   return result;
 }
@@ -79,11 +89,11 @@ ReadResult BlockReader::ReadToEnd(File& in, const Consumer& consume) {
   ReadResult result;
   for (;;) {
     size_t n = 0;
-    if (!in.Read(buffer_, kBlockSize, &n)) {
+    if (!in.Read(buffer_.get(), kBlockSize, &n)) {
       result.status = ReadStatus::kReadFailed;
       return result;
     }
-    if (!Deliver(buffer_, n, &result, consume) || n != kBlockSize) return result;
+    if (!Deliver(buffer_.get(), n, &result, consume) || n != kBlockSize) return result;
   }
 }
 
@@ -92,11 +102,11 @@ ReadResult BlockReader::ReadExactly(File& in, uint64_t length, const Consumer& c
   while (result.bytes < length) {
     const size_t want = static_cast<size_t>(std::min<uint64_t>(length - result.bytes, kBlockSize));
     size_t n = 0;
-    if (!in.Read(buffer_, want, &n) || n != want) {
+    if (!in.Read(buffer_.get(), want, &n) || n != want) {
       result.status = ReadStatus::kReadFailed;
       return result;
     }
-    if (!Deliver(buffer_, n, &result, consume)) return result;
+    if (!Deliver(buffer_.get(), n, &result, consume)) return result;
   }
   return result;
 }

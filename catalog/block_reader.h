@@ -17,6 +17,13 @@ class BlockPipe;
 class Env;
 class File;
 
+// Page-aligned room for whole blocks; null when it cannot be had.
+struct FreeBlocks {
+  void operator()(unsigned char* blocks) const;
+};
+using Blocks = std::unique_ptr<unsigned char[], FreeBlocks>;
+Blocks AllocateBlocks(size_t count);
+
 enum class ReadStatus {
   kOk,
   kCannotOpen,
@@ -61,13 +68,13 @@ class BlockReader {
   ReadResult ReadExactly(File& in, uint64_t length, const Consumer& consume);
 
  private:
-  explicit BlockReader(unsigned char* buffer);
+  explicit BlockReader(Blocks buffer);
   // Extends the CRC and hands on the n bytes at data.
   bool Deliver(const unsigned char* data, size_t n, ReadResult* result, const Consumer& consume);
   // Null when the pipe cannot be had: the file is then read here.
   BlockPipe* Pipe();
 
-  unsigned char* buffer_;
+  Blocks buffer_;
   std::unique_ptr<BlockPipe> pipe_;
   bool pipeFailed_ = false;
 };
