@@ -79,7 +79,8 @@ class Env {
                       std::string* error = nullptr) = 0;
   // Calls visit for every entry of the directory whose path ends in a
   // separator (or is empty for the current drive's root), in file-system
-  // order.  False when the directory cannot be listed.
+  // order.  False, having visited nothing, when the directory cannot be
+  // listed or an entry in it cannot be read.
   virtual bool ListDirectory(const std::string& path,
                              const std::function<void(const DirEntry&)>& visit,
                              std::string* error = nullptr) = 0;

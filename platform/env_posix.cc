@@ -8,6 +8,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include "platform/dir_listing.h"
 #include "platform/env.h"
 
 namespace korvex {
@@ -193,13 +194,24 @@ class PosixEnv : public Env {
     DIR* dir = ::opendir(path.empty() ? "/" : path.c_str());
     if (dir == nullptr) return Failed(error, errno);
     int dirfd = ::dirfd(dir);
-    while (struct dirent* d = ::readdir(dir)) {
+    DirListing listing;
+    int code = 0;
+    for (;;) {
+      errno = 0;
+      struct dirent* d = ::readdir(dir);
+      if (d == nullptr) {
+        code = errno;
+        break;
+      }
       const char* name = d->d_name;
       if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
       EntryStat st;
-      if (!StatEntry(dirfd, name, &st)) continue;
+      if (!StatEntry(dirfd, name, &st)) {
+        if (errno == ENOENT) continue;  // removed since it was listed
+        code = errno;
+        break;
+      }
       DirEntry entry;
-      entry.name = name;
       uint32_t hidden = name[0] == '.' ? 0x02 : 0;
       uint32_t readOnly = (st.mode & S_IWUSR) ? 0 : 0x01;
       if (S_ISDIR(st.mode)) {
@@ -219,9 +231,11 @@ class PosixEnv : public Env {
         entry.size = 0;
         entry.readable = false;
       }
-      visit(entry);
+      listing.Add(entry, name);
     }
     ::closedir(dir);
+    if (code != 0) return Failed(error, code);
+    listing.VisitAll(visit);
     return true;
   }
 

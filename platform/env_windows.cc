@@ -12,6 +12,7 @@
 
 #include <algorithm>
 
+#include "platform/dir_listing.h"
 #include "platform/env.h"
 
 namespace korvex {
@@ -221,11 +222,11 @@ class WindowsEnv : public Env {
     HANDLE handle = FindFirstFileA(pattern.c_str(), &data);
     if (handle == INVALID_HANDLE_VALUE) return Failed(error);
     std::unique_ptr<void, FindCloser> find(handle);
+    DirListing listing;
     do {
       const char* name = data.cFileName;
       if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
       DirEntry entry;
-      entry.name = name;
       entry.attributes = data.dwFileAttributes & 0xFF;
       if (IsLink(data)) {
         // Cataloged as an empty file, never opened or entered.
@@ -242,8 +243,10 @@ class WindowsEnv : public Env {
         entry.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         entry.readable = true;
       }
-      visit(entry);
+      listing.Add(entry, name);
     } while (FindNextFileA(find.get(), &data));
+    if (GetLastError() != ERROR_NO_MORE_FILES) return Failed(error);
+    listing.VisitAll(visit);
     return true;
   }
 
