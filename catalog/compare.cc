@@ -148,7 +148,9 @@ class Comparison {
     } else if (x.isDir() != y.isDir()) {
       Add(State::kChanged, a, b);
     } else if (x.isDir()) {
-      return true;
+      if (y.readable) return true;
+      // What lies below a directory that could not be listed is unknown, not missing.
+      Add(State::kUnreadable, a, b);
     } else if (static_cast<uint32_t>(x.size) != static_cast<uint32_t>(y.size)) {
       Add(State::kChanged, a, b);
     } else if (crcs_ || (options_.times && x.time != y.time)) {
@@ -363,6 +365,8 @@ Difference Comparison::Describe(const Item& item) const {
       break;
     case State::kUnreadable:
       d.kind = DiffKind::kUnreadable;
+      d.below = x->below;
+      if (x->isDir()) d.detail = Detail::kBelow;
       break;
     case State::kUnsafe:
     case State::kSame:

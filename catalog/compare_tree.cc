@@ -111,7 +111,7 @@ void CompareTree::AddScanned(Env& env, const DirNode& dir, uint32_t index) {
   }
   for (const auto& sub : dir.subdirectories) {
     Entry e = MakeEntry(converted(sub->name.c_str(), sub->name.size()), sub->name.c_str(),
-                        sub->attributes, sub->time, 0, 0, true);
+                        sub->attributes, sub->time, 0, 0, sub->listed);
     AddScanned(env, *sub, Add(index, e));
   }
 }

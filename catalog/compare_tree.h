@@ -29,7 +29,9 @@ class CompareTree {
     uint32_t time;
     uint32_t crc;        // 0 unless the source holds CRC-32s
     uint8_t attributes;
-    bool readable;       // false: never opened, read as empty (links, devices)
+    // False: a file never opened, read as empty (links, devices), or a
+    // directory of the medium that could not be listed.
+    bool readable;
     bool isDir() const { return (attributes & 0x10) != 0; }
   };
 

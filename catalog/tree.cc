@@ -88,7 +88,7 @@ DirNode::DirNode(ScanContext& ctx, std::shared_ptr<NamePool> names, const DirEnt
 
 bool DirNode::Scan(ScanContext& ctx, const std::string& parentPath, std::string* error) {
   std::string path = parentPath + name + kPathSeparator;
-  bool listed = ctx.env.ListDirectory(
+  listed = ctx.env.ListDirectory(
       path,
       [&](const DirEntry& entry) {
         if (entry.attributes & kAttrDirectory) {

@@ -90,6 +90,7 @@ class DirNode {
   std::string name;
   uint32_t time;
   uint8_t attributes;
+  bool listed = false;  // set by Scan; false: kept empty, its entries unknown
   std::vector<FileNode> files;
   std::vector<std::unique_ptr<DirNode>> subdirectories;
 
