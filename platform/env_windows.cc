@@ -220,7 +220,10 @@ class WindowsEnv : public Env {
     std::string pattern = (path.empty() ? std::string("\\") : path) + "*";
     WIN32_FIND_DATAA data;
     HANDLE handle = FindFirstFileA(pattern.c_str(), &data);
-    if (handle == INVALID_HANDLE_VALUE) return Failed(error);
+    if (handle == INVALID_HANDLE_VALUE) {
+      // The root of an empty drive has not even "." to find.
+      return GetLastError() == ERROR_FILE_NOT_FOUND || Failed(error);
+    }
     std::unique_ptr<void, FindCloser> find(handle);
     DirListing listing;
     do {
