@@ -1,5 +1,6 @@
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -50,6 +51,28 @@ TEST(PosixEnv, OnlyRegularFilesNeverThroughALinkAndHintsNeverBlock) {
   EXPECT_NE(ReadAheadMode::kOff, env->ReadAheadFor(dir.path()));
   ASSERT_EQ(0, unsetenv("KORVEX_READ_AHEAD"));
   EXPECT_NE(ReadAheadMode::kOff, env->ReadAheadFor(""));
+}
+
+// A directory that can be read but not searched lists names it cannot
+// examine: the listing fails as a whole, naming why, and visits nothing.
+// Root examines anything, so the listing runs in a child as nobody.
+TEST(PosixEnv, AListingThatFailsPartWayVisitsNothing) {
+  test::TempDir dir;
+  dir.Write("shut/inside", "x");
+  ASSERT_EQ(0, chmod(dir.path().c_str(), 0755));
+  ASSERT_EQ(0, chmod((dir / "shut").c_str(), 0444));
+  const pid_t child = fork();
+  if (child == 0) {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+    std::string error;
+    int visited = 0;
+    const bool listed = Env::Default()->ListDirectory(
+        dir / "shut/", [&](const DirEntry&) { ++visited; }, &error);
+    _exit(!listed && visited == 0 && error == "Permission denied" ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(child, waitpid(child, &status, 0));
+  EXPECT_EQ(0, status);
 }
 
 }  // namespace
