@@ -17,7 +17,7 @@ namespace {
 // gives, whether the blocks are read ahead or not; stopping while the ring
 // ahead is full (the consumer slow) returns.
 TEST(BlockReader, StopsAtTheSameBlockWithAndWithoutReadingAhead) {
-  std::string contents(7 * kBlockSize + 5, 'x');
+  std::string contents(8 * kBlockSize, 'x');  // a whole block last: no probe after a stop
   for (size_t i = 0; i < contents.size(); i += 4093) contents[i] = static_cast<char>(i / 4093);
   test::MemoryEnv env;
   env.AddFile("f", contents);
