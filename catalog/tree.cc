@@ -98,7 +98,7 @@ bool DirNode::Scan(ScanContext& ctx, const std::string& parentPath, std::string*
         }
       },
       error);
-  if (!listed) return false;
+  // What a listing that failed part way gave is kept; it still fails.
   files.shrink_to_fit();
   std::sort(files.begin(), files.end(), [](const FileNode& a, const FileNode& b) {
     return strcmp(a.name(), b.name()) < 0;
@@ -112,7 +112,7 @@ bool DirNode::Scan(ScanContext& ctx, const std::string& parentPath, std::string*
     ++ctx.totals.unlistedDirs;
     ctx.progress.ListError(path + sub->name);
   }
-  return true;
+  return listed;
 }
 
 }  // namespace korvex

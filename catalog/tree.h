@@ -84,13 +84,13 @@ class DirNode {
   // Enumerates parentPath + name + separator, sorts the entries by name as
   // strcmp does, then scans every subdirectory, counting and reporting those
   // that cannot be listed.  False, with *error (when given) saying why, when
-  // this directory cannot be listed; it then keeps no entries.
+  // this directory cannot be listed, or not all of it; it keeps what was.
   bool Scan(ScanContext& ctx, const std::string& parentPath, std::string* error = nullptr);
 
   std::string name;
   uint32_t time;
   uint8_t attributes;
-  bool listed = false;  // set by Scan; false: kept empty, its entries unknown
+  bool listed = false;  // set by Scan; false: its entries are not all known
   std::vector<FileNode> files;
   std::vector<std::unique_ptr<DirNode>> subdirectories;
 

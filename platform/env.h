@@ -79,8 +79,9 @@ class Env {
                       std::string* error = nullptr) = 0;
   // Calls visit for every entry of the directory whose path ends in a
   // separator (or is empty for the current drive's root), in file-system
-  // order.  False, having visited nothing, when the directory cannot be
-  // listed or an entry in it cannot be read.
+  // order.  False when the directory cannot be listed, or not all of it (a
+  // read error, an entry that cannot be examined): the entries that could
+  // be read have been visited then.
   virtual bool ListDirectory(const std::string& path,
                              const std::function<void(const DirEntry&)>& visit,
                              std::string* error = nullptr) = 0;

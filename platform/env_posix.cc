@@ -8,7 +8,6 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-#include "platform/dir_listing.h"
 #include "platform/env.h"
 
 namespace korvex {
@@ -194,24 +193,25 @@ class PosixEnv : public Env {
     DIR* dir = ::opendir(path.empty() ? "/" : path.c_str());
     if (dir == nullptr) return Failed(error, errno);
     int dirfd = ::dirfd(dir);
-    DirListing listing;
+    // A read error, or an entry that cannot be examined, fails the listing,
+    // but only after every entry that could be read was visited.
     int code = 0;
     for (;;) {
       errno = 0;
       struct dirent* d = ::readdir(dir);
       if (d == nullptr) {
-        code = errno;
+        if (errno != 0) code = errno;
         break;
       }
       const char* name = d->d_name;
       if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
       EntryStat st;
       if (!StatEntry(dirfd, name, &st)) {
-        if (errno == ENOENT) continue;  // removed since it was listed
-        code = errno;
-        break;
+        if (errno != ENOENT) code = errno;  // ENOENT: removed since it was listed
+        continue;
       }
       DirEntry entry;
+      entry.name = name;
       uint32_t hidden = name[0] == '.' ? 0x02 : 0;
       uint32_t readOnly = (st.mode & S_IWUSR) ? 0 : 0x01;
       if (S_ISDIR(st.mode)) {
@@ -231,12 +231,10 @@ class PosixEnv : public Env {
         entry.size = 0;
         entry.readable = false;
       }
-      listing.Add(entry, name);
+      visit(entry);
     }
     ::closedir(dir);
-    if (code != 0) return Failed(error, code);
-    listing.VisitAll(visit);
-    return true;
+    return code == 0 || Failed(error, code);
   }
 
   PathKind KindOf(const std::string& path) override {

@@ -54,9 +54,9 @@ TEST(PosixEnv, OnlyRegularFilesNeverThroughALinkAndHintsNeverBlock) {
 }
 
 // A directory that can be read but not searched lists names it cannot
-// examine: the listing fails as a whole, naming why, and visits nothing.
-// Root examines anything, so the listing runs in a child as nobody.
-TEST(PosixEnv, AListingThatFailsPartWayVisitsNothing) {
+// examine: the listing fails, naming why, and visits none of them.  Root
+// examines anything, so the listing runs in a child as nobody.
+TEST(PosixEnv, EntriesThatCannotBeExaminedFailTheListing) {
   test::TempDir dir;
   dir.Write("shut/inside", "x");
   ASSERT_EQ(0, chmod(dir.path().c_str(), 0755));

@@ -12,7 +12,6 @@
 
 #include <algorithm>
 
-#include "platform/dir_listing.h"
 #include "platform/env.h"
 
 namespace korvex {
@@ -225,11 +224,11 @@ class WindowsEnv : public Env {
       return GetLastError() == ERROR_FILE_NOT_FOUND || Failed(error);
     }
     std::unique_ptr<void, FindCloser> find(handle);
-    DirListing listing;
     do {
       const char* name = data.cFileName;
       if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
       DirEntry entry;
+      entry.name = name;
       entry.attributes = data.dwFileAttributes & 0xFF;
       if (IsLink(data)) {
         // Cataloged as an empty file, never opened or entered.
@@ -246,11 +245,10 @@ class WindowsEnv : public Env {
         entry.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         entry.readable = true;
       }
-      listing.Add(entry, name);
+      visit(entry);
     } while (FindNextFileA(find.get(), &data));
-    if (GetLastError() != ERROR_NO_MORE_FILES) return Failed(error);
-    listing.VisitAll(visit);
-    return true;
+    // Any other end is a read error, after the entries read before it.
+    return GetLastError() == ERROR_NO_MORE_FILES || Failed(error);
   }
 
   void AnsiToOem(char* text) override { CharToOemA(text, text); }

@@ -110,6 +110,7 @@ void SetFault(test::FaultEnv& env, const std::vector<std::string>& w) {
   else if (name == "failClose") env.failClose = true;
   else if (name == "failRename") env.failRename = true;
   else if (name == "failList") env.failList = value;
+  else if (name == "failListPart") env.failListPart = value;
   else if (name == "markTemporary") env.markTemporary = value;
   else if (name == "toyCodePage") env.toyCodePage = true;
   else if (name == "bigFile") env.bigFile = value, env.bigSize = std::stoull(w.at(3));

@@ -161,7 +161,7 @@ bool FaultEnv::ListDirectory(const std::string& path,
     visit(marked);
   }, error);
   if (afterList) afterList(path);
-  return ok;
+  return ok && (!Contains(path, failListPart) || Injected(error));
 }
 
 RunResult RunWith(Env& env, std::vector<std::string> args) {

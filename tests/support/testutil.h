@@ -75,8 +75,9 @@ class FaultEnv : public EnvWrapper {
   static constexpr const char* kInjected = "Permission denied";
 
   // A path containing failOpenRead fails to open for reading; creating one
-  // containing failCreate fails; listing one containing failList fails.
-  std::string failOpenRead, failCreate, failList;
+  // containing failCreate fails; listing one containing failList fails, one
+  // containing failListPart fails after visiting its entries.
+  std::string failOpenRead, failCreate, failList, failListPart;
   // Reads of a path containing failReadOf fail after failReadAfter bytes.
   std::string failReadOf;
   uint64_t failReadAfter = 0;
