@@ -73,7 +73,7 @@ TEST(Update, RandomTreesAndChangesGiveCreatesCatalog) {
     std::vector<std::string> args = {command};
     args.insert(args.end(), options.begin(), options.end());
     args.insert(args.end(), {"--", dir / catalog, dir / "src"});
-    return test::RunArgs(args);
+    return test::RunWith(*Env::Default(), args);
   };
   uint64_t reused = 0;
   for (unsigned seed = 0; seed < kOptions.size() * kOptions.size(); ++seed) {

@@ -128,9 +128,6 @@ struct RunResult {
 };
 // args are what follows the program name.
 RunResult RunWith(Env& env, std::vector<std::string> args);
-inline RunResult RunArgs(std::vector<std::string> args) {
-  return RunWith(*Env::Default(), std::move(args));
-}
 
 }  // namespace test
 }  // namespace korvex
