@@ -220,8 +220,11 @@ class WindowsEnv : public Env {
     WIN32_FIND_DATAA data;
     HANDLE handle = FindFirstFileA(pattern.c_str(), &data);
     if (handle == INVALID_HANDLE_VALUE) {
-      // The root of an empty drive has not even "." to find.
-      return GetLastError() == ERROR_FILE_NOT_FOUND || Failed(error);
+      // The root of an empty drive has not even "." to find; anywhere else
+      // that error must stay one.
+      const bool root = path.empty() || path == "\\" ||
+                        (path.size() == 3 && path[1] == ':' && path[2] == '\\');
+      return (root && GetLastError() == ERROR_FILE_NOT_FOUND) || Failed(error);
     }
     std::unique_ptr<void, FindCloser> find(handle);
     do {
